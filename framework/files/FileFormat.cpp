@@ -1,0 +1,431 @@
+#include "files/FileFormat.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "core/Config.h"
+#include "core/Globals.h"
+#include "files/FileTypeSettings.h"
+
+namespace kovfiles {
+
+// ---------------------------------------------------------------------------------------------
+// Sinks
+
+TDataSink::TDataSink(std::uint32_t fileStart, std::uint32_t fileEnd, std::uint64_t length)
+    : FileStart_(fileStart), FileEnd_(fileEnd),
+      Length_(length != 0 ? length : (std::uint64_t{1} << 32) - fileStart) {}
+
+void TDataSink::Put(std::uint64_t address, const std::uint8_t* data, std::size_t count) {
+    if (count == 0) return;
+    std::uint64_t first = address;
+    std::uint64_t last = address + count - 1;   // inclusive
+    if (last < FileStart_ || first > FileEnd_) return;
+    if (first < FileStart_) {
+        data += FileStart_ - first;
+        first = FileStart_;
+    }
+    last = std::min<std::uint64_t>(last, FileEnd_);
+    std::uint64_t offset = first - FileStart_;
+    if (offset >= Length_) return;
+    std::uint64_t n = std::min<std::uint64_t>(last - first + 1, Length_ - offset);
+    Store(offset, data, static_cast<std::size_t>(n));
+    Loaded_ += n;
+}
+
+void TDataSink::PutAt(std::uint64_t offset, const std::uint8_t* data, std::size_t count) {
+    if (offset >= Length_ || count == 0) return;
+    std::uint64_t n = std::min<std::uint64_t>(count, Length_ - offset);
+    Store(offset, data, static_cast<std::size_t>(n));
+}
+
+void TMemorySink::Fill(std::uint8_t value) {
+    std::memset(Dest_, value, static_cast<std::size_t>(Length()));
+}
+
+void TMemorySink::Store(std::uint64_t offset, const std::uint8_t* data, std::size_t count) {
+    std::memcpy(Dest_ + offset, data, count);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sources
+
+TDataSource TDataSource::Window(const std::uint8_t* source, std::uint64_t length, std::uint32_t fileStart,
+                                std::uint32_t fileEnd) {
+    TDataSource s;
+    s.fileStart = fileStart;
+    s.fileEnd = fileEnd;
+    if (length > 0 && source) s.segments.push_back({fileStart, source, length});
+    return s;
+}
+
+std::uint64_t TDataSource::TotalBytes() const {
+    std::uint64_t total = 0;
+    for (const TSegment& s : segments) total += s.size;
+    return total;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files
+
+namespace {
+constexpr std::size_t InputChunk = 1 << 20;
+}
+
+TFileIn::~TFileIn() { Close(); }
+
+bool TFileIn::Open(const std::string& path) {
+    Close();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    Attach(fd);
+    Owned_ = true;
+    return true;
+}
+
+void TFileIn::Attach(int fd) {
+    Close();
+    Fd_ = fd;
+    Owned_ = false;
+    Failed_ = false;
+    Pos_ = End_ = 0;
+    FileOffset_ = 0;
+    if (Buf_.size() != InputChunk) Buf_.resize(InputChunk);
+}
+
+void TFileIn::Close() {
+    if (Fd_ >= 0 && Owned_) ::close(Fd_);
+    Fd_ = -1;
+    Owned_ = false;
+    Pos_ = End_ = 0;
+}
+
+bool TFileIn::Refill() {
+    if (Fd_ < 0 || Failed_) return false;
+    Pos_ = End_ = 0;
+    for (;;) {
+        ssize_t n = ::read(Fd_, Buf_.data(), Buf_.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            Failed_ = true;
+            return false;
+        }
+        End_ = static_cast<std::size_t>(n);
+        FileOffset_ += End_;
+        return n > 0;
+    }
+}
+
+std::string_view TFileIn::Peek() {
+    if (Pos_ >= End_ && !Refill()) return {};
+    return {Buf_.data() + Pos_, End_ - Pos_};
+}
+
+std::size_t TFileIn::Read(void* target, std::size_t count) {
+    auto* out = static_cast<char*>(target);
+    std::size_t done = 0;
+    while (done < count) {
+        if (Pos_ >= End_) {
+            // Large reads bypass the buffer.
+            if (count - done >= Buf_.size() && Fd_ >= 0 && !Failed_) {
+                ssize_t n = ::read(Fd_, out + done, count - done);
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) {
+                    Failed_ = true;
+                    break;
+                }
+                if (n == 0) break;
+                FileOffset_ += static_cast<std::uint64_t>(n);
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (!Refill()) break;
+        }
+        std::size_t n = std::min(count - done, End_ - Pos_);
+        std::memcpy(out + done, Buf_.data() + Pos_, n);
+        Pos_ += n;
+        done += n;
+    }
+    return done;
+}
+
+bool TFileIn::ReadExact(void* target, std::size_t count) { return Read(target, count) == count; }
+
+std::uint64_t TFileIn::Size() const {
+    struct stat st {};
+    if (Fd_ < 0 || ::fstat(Fd_, &st) != 0) return 0;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool TFileIn::Seek(std::uint64_t offset) {
+    if (Fd_ < 0) return false;
+    struct stat st {};
+    if (::fstat(Fd_, &st) == 0 && S_ISREG(st.st_mode) && offset > static_cast<std::uint64_t>(st.st_size))
+        return false;
+    if (::lseek(Fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+    Pos_ = End_ = 0;
+    FileOffset_ = offset;
+    return true;
+}
+
+bool TFileIn::Skip(std::uint64_t count) {
+    while (count > 0) {
+        if (Pos_ >= End_ && !Refill()) return false;
+        std::uint64_t n = std::min<std::uint64_t>(count, End_ - Pos_);
+        Pos_ += static_cast<std::size_t>(n);
+        count -= n;
+    }
+    return true;
+}
+
+TFileOut::~TFileOut() { Finish(); }
+
+void TFileOut::Fail() {
+    if (!Failed_) ErrorCode_ = errno != 0 ? errno : EIO;
+    Failed_ = true;
+}
+
+bool TFileOut::Open(const std::string& path) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    Attach(fd);
+    Owned_ = true;
+    return true;
+}
+
+void TFileOut::Attach(int fd) {
+    Finish();
+    Fd_ = fd;
+    Owned_ = false;
+    Failed_ = false;
+    ErrorCode_ = 0;
+    Used_ = 0;
+}
+
+bool TFileOut::Flush() {
+    std::size_t done = 0;
+    while (done < Used_ && Fd_ >= 0 && !Failed_) {
+        ssize_t n = ::write(Fd_, Buf_.data() + done, Used_ - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            Fail();
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (Fd_ < 0 && Used_ > 0) Failed_ = true;
+    Used_ = 0;
+    return !Failed_;
+}
+
+void TFileOut::Write(const void* data, std::size_t count) {
+    const char* p = static_cast<const char*>(data);
+    while (count > 0) {
+        if (Used_ == Buf_.size()) Flush();
+        std::size_t n = std::min(count, Buf_.size() - Used_);
+        std::memcpy(Buf_.data() + Used_, p, n);
+        Used_ += n;
+        p += n;
+        count -= n;
+    }
+}
+
+char* TFileOut::Reserve(std::size_t count) {
+    if (Buf_.size() - Used_ < count) {
+        Flush();
+        if (Buf_.size() < count) Buf_.resize(count);
+    }
+    return Buf_.data() + Used_;
+}
+
+bool TFileOut::Finish() {
+    if (Fd_ < 0) return !Failed_;
+    Flush();
+    if (Owned_ && ::close(Fd_) != 0) Fail();
+    Fd_ = -1;
+    Owned_ = false;
+    return !Failed_;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Text records
+
+std::string ExtractSignificant(const char* text, std::size_t length) {
+    std::string line;
+    for (std::size_t i = 0; i < length; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == 0 || c == '\n') break;
+        if (!IsSignificant(c)) continue;
+        line.push_back(static_cast<char>(c));
+        if (line.size() >= MaxSignificantLine) return {};
+    }
+    return line;
+}
+
+bool TLineReader::Next(std::string_view& line) {
+    std::string_view buf = In_.Peek();
+    if (buf.empty()) return false;
+
+    // Common case: a whole line of significant characters (CR LF or LF) inside the buffer.
+    if (!InLongLine_) {
+        const void* lf = std::memchr(buf.data(), '\n', buf.size());
+        if (lf) {
+            std::size_t n = static_cast<std::size_t>(static_cast<const char*>(lf) - buf.data());
+            std::size_t m = (n > 0 && buf[n - 1] == '\r') ? n - 1 : n;
+            if (m <= MaxReadLine) {
+                std::size_t i = 0;
+                while (i < m && IsSignificant(static_cast<unsigned char>(buf[i]))) ++i;
+                if (i == m) {
+                    line = buf.substr(0, m);
+                    In_.Consume(n + 1);
+                    return true;
+                }
+            }
+        }
+    }
+
+    // General case: filter character by character across buffer refills.
+    Piece_.clear();
+    bool dropping = false;   // after a NUL: the rest of the line is dropped
+    for (;;) {
+        buf = In_.Peek();
+        if (buf.empty()) break;
+        std::size_t i = 0;
+        for (; i < buf.size(); ++i) {
+            unsigned char c = static_cast<unsigned char>(buf[i]);
+            if (c == '\n') {
+                In_.Consume(i + 1);
+                InLongLine_ = false;
+                line = Piece_;
+                return true;
+            }
+            if (dropping) continue;
+            if (c == 0) {
+                dropping = true;
+                continue;
+            }
+            if (!IsSignificant(c)) continue;
+            Piece_.push_back(static_cast<char>(c));
+            if (Piece_.size() == MaxReadLine) {
+                In_.Consume(i + 1);
+                InLongLine_ = true;
+                line = Piece_;
+                return true;
+            }
+        }
+        In_.Consume(i);
+    }
+    InLongLine_ = false;
+    line = Piece_;
+    return true;
+}
+
+// clang-format off
+const signed char HexValue[256] = {
+    -1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1, -1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,
+    -1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,  0, 1, 2, 3, 4, 5, 6, 7, 8, 9,-1,-1,-1,-1,-1,-1,
+    -1,10,11,12,13,14,15,-1,-1,-1,-1,-1,-1,-1,-1,-1, -1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,
+    -1,10,11,12,13,14,15,-1,-1,-1,-1,-1,-1,-1,-1,-1, -1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,
+    -1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1, -1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,
+    -1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1, -1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,
+    -1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1, -1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,
+    -1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1, -1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,
+};
+// clang-format on
+
+std::int64_t HexNumber(const char* p, std::size_t digits) {
+    std::int64_t v = 0;
+    for (std::size_t i = 0; i < digits; ++i) {
+        int d = HexDigit(p[i]);
+        if (d < 0) return -1;
+        v = (v << 4) | d;
+    }
+    return v;
+}
+
+std::string Hex(std::uint32_t value, int digits) {
+    std::string s(static_cast<std::size_t>(digits), '0');
+    for (int i = digits - 1; i >= 0; --i, value >>= 4) s[static_cast<std::size_t>(i)] = "0123456789ABCDEF"[value & 15];
+    return s;
+}
+
+std::string_view LineEnd() {
+    bool unix = GlobalConfig ? GlobalConfig->GetBool("File", "UnixEOL") : false;
+    return unix ? std::string_view("\n") : std::string_view("\r\n");
+}
+
+std::string FormatSetting(const char* format, const char* key) {
+    if (GlobalConfig && GlobalConfig->HasValue("FileType", format, key))
+        return GlobalConfig->GetString("FileType", format, key);
+    return FileTypeSettingDefault(format, key);
+}
+
+bool FormatBool(const char* format, const char* key) {
+    if (GlobalConfig && GlobalConfig->HasValue("FileType", format, key))
+        return GlobalConfig->GetBool("FileType", format, key);
+    return FileTypeSettingDefault(format, key) == "TRUE";
+}
+
+std::int32_t FormatInt(const char* format, const char* key) {
+    if (GlobalConfig && GlobalConfig->HasValue("FileType", format, key))
+        return GlobalConfig->GetInt("FileType", format, key);
+    std::string d = FileTypeSettingDefault(format, key);
+    return d.empty() ? 0 : static_cast<std::int32_t>(std::strtol(d.c_str(), nullptr, 10));
+}
+
+void CheckRecordText(TLineChecker check, const char* text, std::size_t length, TRecordState& state,
+                     TRecord& record) {
+    std::string line = ExtractSignificant(text, length);
+    check(line, state, record);
+}
+
+int RecordLength(const char* format, int maximum) {
+    std::int32_t n = FormatInt(format, "DefaultRecordLength");
+    if (n < 1 || n > maximum) {
+        LogMessage("Invalid Record Length, valid range is 1 to " + std::to_string(maximum), 0);
+        return 0;
+    }
+    return n;
+}
+
+bool ReadRecords(TFileIn& in, TDataSink& sink, TLineChecker check, const char* errorText, bool ignoreInvalid,
+                 TRecordState& state) {
+    TLineReader lines(in);
+    TRecord record;
+    std::string_view line;
+    while (!state.error && lines.Next(line)) {
+        ++state.line;
+        check(line, state, record);
+        if (record.count == TRecord::Invalid) {
+            state.error = true;
+            if (ignoreInvalid) {
+                if (state.errorCount < 100) {
+                    ++state.errorCount;
+                    LogMessage(errorText + std::to_string(state.line), 0);
+                } else {
+                    LogMessage("Max Error Count Reached", 0);
+                }
+                state.error = false;
+            }
+            continue;
+        }
+        if (record.count > 0) sink.Put(record.address, record.data, static_cast<std::size_t>(record.count));
+    }
+    if (state.error) {
+        LogMessage(errorText + std::to_string(state.line), 0);
+        return false;
+    }
+    return !in.Failed();
+}
+
+}  // namespace kovfiles

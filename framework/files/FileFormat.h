@@ -1,0 +1,314 @@
+#pragma once
+// The small base every file format unit is written on: where a reader's bytes go (a sink that
+// applies the file and buffer pointers), where a writer's bytes come from (a source of address
+// segments), streaming line input, buffered text output, hexadecimal digits, the line counter and
+// the error counting of the record readers.
+#include <cstddef>
+#include <cstdint>
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kovfiles {
+
+// ---------------------------------------------------------------------------------------------
+// Sinks
+
+// Receives what a reader loads. The window is the reader contract: file start S, file end E and
+// a destination of length L. A byte with load address A goes to destination offset A - S when
+// S <= A <= E; within one record the first byte with A - S >= L ends that record.
+class TDataSink {
+public:
+    // length 0 means "as far as addresses go" (a sparse image); it is taken as 2^32 - S.
+    TDataSink(std::uint32_t fileStart, std::uint32_t fileEnd, std::uint64_t length);
+    virtual ~TDataSink() = default;
+    TDataSink(const TDataSink&) = delete;
+    TDataSink& operator=(const TDataSink&) = delete;
+
+    // Stores one record's bytes, the first at load address `address`, through the window, and
+    // adds the stored count to Loaded(). Addresses past 0xFFFFFFFF are never stored.
+    void Put(std::uint64_t address, const std::uint8_t* data, std::size_t count);
+
+    // Stores at destination offsets directly (formats without file pointers). Bytes at offsets
+    // at or beyond Length() are dropped. Does not count.
+    void PutAt(std::uint64_t offset, const std::uint8_t* data, std::size_t count);
+
+    // Sets every byte of the destination range to `value` (for a sparse image: the whole range
+    // written so far and everything written later that leaves a gap).
+    virtual void Fill(std::uint8_t value) = 0;
+
+    void AddLoaded(std::uint64_t count) { Loaded_ += count; }
+    std::uint64_t Loaded() const { return Loaded_; }
+    std::uint32_t FileStart() const { return FileStart_; }
+    std::uint32_t FileEnd() const { return FileEnd_; }
+    std::uint64_t Length() const { return Length_; }
+
+protected:
+    // `offset` is the destination offset; offset + count <= Length() holds.
+    virtual void Store(std::uint64_t offset, const std::uint8_t* data, std::size_t count) = 0;
+
+private:
+    std::uint32_t FileStart_;
+    std::uint32_t FileEnd_;
+    std::uint64_t Length_;
+    std::uint64_t Loaded_ = 0;
+};
+
+// A sink over plain memory: the buffer bytes from buffer start on.
+class TMemorySink : public TDataSink {
+public:
+    TMemorySink(std::uint8_t* destination, std::uint64_t length, std::uint32_t fileStart = 0,
+                std::uint32_t fileEnd = 0xFFFFFFFF)
+        : TDataSink(fileStart, fileEnd, length), Dest_(destination) {}
+    void Fill(std::uint8_t value) override;
+
+protected:
+    void Store(std::uint64_t offset, const std::uint8_t* data, std::size_t count) override;
+
+private:
+    std::uint8_t* Dest_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Sources
+
+// A run of bytes with consecutive file addresses.
+struct TSegment {
+    std::uint32_t address = 0;
+    const std::uint8_t* data = nullptr;
+    std::uint64_t size = 0;
+};
+
+// What a writer saves: segments in ascending address order that do not overlap, and the file
+// end E (a byte whose file address would exceed E is not written). A buffer window is one segment
+// at file start S. Binary output fills the gaps between segments with `gapFill`.
+struct TDataSource {
+    std::vector<TSegment> segments;
+    std::uint32_t fileStart = 0;   // file address of the first byte, also when there is none
+    std::uint32_t fileEnd = 0xFFFFFFFF;
+    std::uint8_t gapFill = 0xFF;
+
+    // The buffer window of the writer contract: L bytes with the first at file address S.
+    static TDataSource Window(const std::uint8_t* source, std::uint64_t length, std::uint32_t fileStart,
+                              std::uint32_t fileEnd = 0xFFFFFFFF);
+    std::uint64_t TotalBytes() const;
+    std::uint32_t FirstAddress() const { return segments.empty() ? fileStart : segments.front().address; }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Files
+
+// A file opened for reading, read through a large buffer. Never throws on I/O errors: a failed
+// read looks like the end of the file and sets Failed().
+class TFileIn {
+public:
+    TFileIn() = default;
+    ~TFileIn();
+    TFileIn(const TFileIn&) = delete;
+    TFileIn& operator=(const TFileIn&) = delete;
+
+    bool Open(const std::string& path);
+    // Reads from an already open descriptor (not closed here).
+    void Attach(int fd);
+    bool IsOpen() const { return Fd_ >= 0; }
+    void Close();
+
+    // Reads up to `count` bytes; returns the number read (0 at the end).
+    std::size_t Read(void* target, std::size_t count);
+    // Reads exactly `count` bytes or returns false.
+    bool ReadExact(void* target, std::size_t count);
+    // Positions at an absolute byte offset; false when the offset lies beyond the end of the file.
+    bool Seek(std::uint64_t offset);
+    // Skips `count` bytes; false when the file ends first.
+    bool Skip(std::uint64_t count);
+    std::uint64_t Size() const;
+    bool Failed() const { return Failed_; }
+
+    // Next piece of buffered input without copying (at least one byte unless at the end);
+    // Consume() marks bytes of it as read.
+    std::string_view Peek();
+    void Consume(std::size_t count) { Pos_ += count; }
+
+private:
+    bool Refill();
+    int Fd_ = -1;
+    bool Owned_ = false;
+    bool Failed_ = false;
+    std::vector<char> Buf_;
+    std::size_t Pos_ = 0;
+    std::size_t End_ = 0;
+    std::uint64_t FileOffset_ = 0;   // file offset of Buf_[End_]
+};
+
+// A file opened for writing, written through a large buffer. Write errors are remembered, and
+// Finish() reports whether everything reached the file.
+class TFileOut {
+public:
+    TFileOut() = default;
+    ~TFileOut();
+    TFileOut(const TFileOut&) = delete;
+    TFileOut& operator=(const TFileOut&) = delete;
+
+    // Creates or truncates the file.
+    bool Open(const std::string& path);
+    void Attach(int fd);
+    bool IsOpen() const { return Fd_ >= 0; }
+
+    void Write(const void* data, std::size_t count);
+    void Write(std::string_view text) { Write(text.data(), text.size()); }
+    void Byte(char c) {
+        if (Used_ == Buf_.size()) Flush();
+        Buf_[Used_++] = c;
+    }
+    // Room for `count` bytes written directly; Commit() after filling them.
+    char* Reserve(std::size_t count);
+    void Commit(std::size_t count) { Used_ += count; }
+
+    bool Flush();
+    // Flushes and closes; true when every byte was written.
+    bool Finish();
+    bool Failed() const { return Failed_; }
+    // The system's error number of the first failure.
+    int ErrorCode() const { return ErrorCode_; }
+
+private:
+    void Fail();
+    int Fd_ = -1;
+    bool Owned_ = false;
+    bool Failed_ = false;
+    int ErrorCode_ = 0;
+    std::vector<char> Buf_ = std::vector<char>(1 << 20);
+    std::size_t Used_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Text records
+
+// Longest significant line a record checker looks at; a line reaching it counts as empty.
+constexpr std::size_t MaxSignificantLine = 768;
+// Longest piece of a line the readers judge as one record.
+constexpr std::size_t MaxReadLine = 766;
+
+// Characters that count in a record line: codes 0x21 to 0x7F. Spaces, TAB, CR, control
+// characters and bytes from 0x80 are dropped wherever they stand.
+inline bool IsSignificant(unsigned char c) { return c >= 0x21 && c <= 0x7F; }
+
+// The significant characters of one line of `text`: copying stops at NUL, LF or the end; a line
+// of MaxSignificantLine significant characters counts as empty.
+std::string ExtractSignificant(const char* text, std::size_t length);
+
+// Reads a text file line by line as the record readers see it: each line is given as its
+// significant characters only. A line with more than MaxReadLine significant characters is given
+// in pieces, each judged as a line of its own; a NUL drops the rest of its line.
+class TLineReader {
+public:
+    explicit TLineReader(TFileIn& in) : In_(in) {}
+    // False at the end of the file. The view stays valid until the next call.
+    bool Next(std::string_view& line);
+
+private:
+    TFileIn& In_;
+    std::string Piece_;
+    bool InLongLine_ = false;
+};
+
+// Hexadecimal digit value, or -1.
+extern const signed char HexValue[256];
+inline int HexDigit(char c) { return HexValue[static_cast<unsigned char>(c)]; }
+// Two digits as a byte, or -1.
+inline int HexByte(const char* p) {
+    int hi = HexDigit(p[0]), lo = HexDigit(p[1]);
+    return (hi | lo) < 0 ? -1 : (hi << 4) | lo;
+}
+// `digits` digits as an unsigned value, or -1 when one is not a digit (digits <= 8).
+std::int64_t HexNumber(const char* p, std::size_t digits);
+// Upper-case digits of every byte value, two per entry.
+struct THexPairs {
+    char text[512];
+    constexpr THexPairs() : text{} {
+        const char* d = "0123456789ABCDEF";
+        for (int i = 0; i < 256; ++i) {
+            text[i * 2] = d[i >> 4];
+            text[i * 2 + 1] = d[i & 15];
+        }
+    }
+};
+inline constexpr THexPairs HexPairs{};
+inline char* PutHex8(char* out, std::uint8_t v) {
+    out[0] = HexPairs.text[v * 2];
+    out[1] = HexPairs.text[v * 2 + 1];
+    return out + 2;
+}
+inline char* PutHex16(char* out, std::uint16_t v) { return PutHex8(PutHex8(out, v >> 8), v & 0xFF); }
+inline char* PutHex32(char* out, std::uint32_t v) { return PutHex16(PutHex16(out, v >> 16), v & 0xFFFF); }
+std::string Hex(std::uint32_t value, int digits);
+
+// The line end of text output: LF when "File" / "UnixEOL" is set, otherwise CR LF.
+std::string_view LineEnd();
+
+// Reads a format's setting from the store ("FileType" / format name / key), falling back to its
+// default in the file type settings when no store exists.
+std::string FormatSetting(const char* format, const char* key);
+bool FormatBool(const char* format, const char* key);
+std::int32_t FormatInt(const char* format, const char* key);
+
+// Line counter, error state and error count shared by a record reader and its checker.
+struct TRecordState {
+    std::uint64_t line = 0;
+    bool error = false;
+    int errorCount = 0;
+    // Intel Hex address parts.
+    std::uint32_t segmentBase = 0;
+    std::uint32_t linearBase = 0;
+    // ASCII Hex running load address.
+    std::uint64_t asciiAddress = 0;
+};
+
+// Result of a record checker.
+struct TRecord {
+    static constexpr int Invalid = -1;
+    int count = Invalid;            // data bytes, 0 for records without data, Invalid
+    std::uint64_t address = 0;      // load address of the first data byte
+    std::uint8_t data[384];         // the data bytes (a significant line holds at most 383)
+};
+
+// Checks one significant line; fills `record`.
+using TLineChecker = void (*)(std::string_view line, TRecordState& state, TRecord& record);
+
+// Checks the first line of raw text (significant characters extracted first) with `check`.
+void CheckRecordText(TLineChecker check, const char* text, std::size_t length, TRecordState& state,
+                     TRecord& record);
+
+// Cuts the source into records of at most `maxBytes` bytes, in address order, each inside one
+// `block`-aligned block (block 0: no such limit), and ends at the first byte whose file address
+// would exceed the file end. Calls emit(address, data, count) for each.
+template <class Emit>
+void ForEachRecord(const TDataSource& source, std::size_t maxBytes, std::uint64_t block, Emit&& emit) {
+    for (const TSegment& s : source.segments) {
+        std::uint64_t address = s.address;
+        std::uint64_t end = std::min<std::uint64_t>(address + s.size, std::uint64_t{source.fileEnd} + 1);
+        const std::uint8_t* data = s.data;
+        while (address < end) {
+            std::uint64_t n = std::min<std::uint64_t>(maxBytes, end - address);
+            if (block) n = std::min<std::uint64_t>(n, block - address % block);
+            emit(static_cast<std::uint32_t>(address), data, static_cast<std::size_t>(n));
+            address += n;
+            data += n;
+        }
+        if (end < std::uint64_t{s.address} + s.size) return;
+    }
+}
+
+// Reads "DefaultRecordLength" of a format; outside 1..maximum logs "Invalid Record Length, valid
+// range is 1 to <maximum>" and returns 0.
+int RecordLength(const char* format, int maximum);
+
+// The loop shared by the line-oriented readers: every line is checked and its data stored
+// through the sink; invalid lines are counted and logged as `errorText` + line number when
+// `ignoreInvalid` is set, otherwise they end the read. Returns success.
+bool ReadRecords(TFileIn& in, TDataSink& sink, TLineChecker check, const char* errorText, bool ignoreInvalid,
+                 TRecordState& state);
+
+}  // namespace kovfiles
