@@ -68,15 +68,32 @@ public:
     const std::string& SessionFolder() const { return SessionFolder_; }
     const std::string& DevicesFolder() const { return DevicesFolder_; }
     const std::string& ProgrammersFolder() const { return ProgrammersFolder_; }
+    // Why the session file could not be read although it exists ("" when it was read or is
+    // missing). Such a file is never overwritten automatically, so no settings are lost.
+    const std::string& LoadProblem() const { return LoadProblem_; }
 
 private:
+    int Find(const std::string& name) const;
+    bool ReadValue(const std::string& name, std::string& value) const;
+    void WriteValue(const std::string& name, const std::string& value);
+    void SaveAtExit();
+    void SaveIfDebugging();
+
     std::vector<std::string> Entries_;
     std::string SessionFileName_;
     std::string SessionPath_;
     std::string SessionFolder_;
     std::string DevicesFolder_;
     std::string ProgrammersFolder_;
+    std::string LoadProblem_;
 };
+
+// Session value conversions, also for other readers of session-style values. Integers are
+// decimal (blanks around them allowed); anything else, "12abc" or a value beyond 32 bits
+// included, is not a number. Floating point always uses "." and 15 significant digits.
+bool ParseConfigInt(const std::string& text, std::int32_t& value);
+bool ParseConfigFloat(const std::string& text, double& value);
+std::string FormatConfigFloat(double value);
 
 // The sixteen configuration accessors handed to libraries through the framework structure.
 // Each checks its names (and the store's existence) and never throws. The two string readers

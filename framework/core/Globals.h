@@ -59,8 +59,15 @@ void SetLibraryMessagesEnabled(bool enabled);
 std::string LastSystemErrorText();
 // The numeric code that goes with LastSystemErrorText (errno, or 1 for a dynamic-loader error).
 int LastSystemErrorCode();
-// Remembers the dynamic loader's last error so that LastSystemErrorText can report it.
+// Remembers the dynamic loader's last error so that LastSystemErrorText can report it (until the
+// next call; SetLastSystemError(0, "") forgets it and errno answers again).
 void SetLastSystemError(int code, const std::string& text);
+
+// The installation folder for a program file: its folder, with "/.." appended when that folder's
+// path contains "FRAMEWORK" in any letter case.
+std::string InstallFolderFromProgram(const std::string& programFile);
+// The running executable (/proc/self/exe), or "" when it cannot be found.
+std::string RunningProgramPath();
 
 // Guards an operation: catches every exception, reports the place with ReportException and
 // returns false. Use as: if (!Guarded(__FILE__, __LINE__, [&]{ ... })) { ... }

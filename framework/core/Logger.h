@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdio>
+#include <ctime>
 #include <deque>
 #include <memory>
 #include <string>
@@ -35,6 +36,9 @@ private:
 
 // Level names for -1 ("Always") to 7 ("Framework Debug"); "Unknown" outside.
 const char* LogLevelName(int level);
+
+// "Friday, July 18, 2003 - 14:05": English names, whatever the system's language.
+std::string FormatLogStartTime(const std::tm& when);
 
 class TLog {
 public:

@@ -83,5 +83,9 @@ protected:
     ScriptedDialogPort dialogs;
     std::vector<std::string> sessionLines;
     std::vector<std::string> params;
+    bool debugMode = false;   // DebugMode before InitializeGlobals (the session can still switch it on)
     bool started = false;
+
+private:
+    DialogPort* previousPort_ = nullptr;
 };
