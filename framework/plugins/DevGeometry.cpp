@@ -112,8 +112,9 @@ std::uint64_t TDevGeometry::RangeStart() const {
 
 std::uint64_t TDevGeometry::WordAddress(std::uint32_t word) const {
     const std::uint64_t bytes = BytesPerWord();
-    if (splits_ == 1 && sets_ == 1) return word * bytes;
+    const std::uint64_t w = word;
+    if (splits_ == 1 && sets_ == 1) return w * bytes;
     // A split device's word sits in its own B-byte lane of the P x B data path word, inside the
     // area of its set.
-    return bufferStart_ + SetSize() * (setNumber_ - 1) + word * splits_ * bytes + (splitNumber_ - 1) * bytes;
+    return bufferStart_ + SetSize() * (setNumber_ - 1) + w * splits_ * bytes + (splitNumber_ - 1) * bytes;
 }
