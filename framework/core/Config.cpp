@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <new>
 
 #include "core/Globals.h"
@@ -505,12 +506,17 @@ const char* FillBuffer(char* buffer, const std::string& value) {
     return buffer;
 }
 
-template <class F>
-auto Shielded(F&& body, decltype(body()) fallback) noexcept -> decltype(body()) {
+// Runs `body` with the store when every name is given; otherwise, or when anything is thrown,
+// the neutral answer. Nothing may escape into the library.
+template <class T, class F>
+T WithNames(std::initializer_list<const char*> names, T neutral, F&& body) noexcept {
     try {
-        return body();
+        if (!GlobalConfig) return neutral;
+        for (const char* name : names)
+            if (!Given(name)) return neutral;
+        return body(*GlobalConfig);
     } catch (...) {
-        return fallback;
+        return neutral;
     }
 }
 
@@ -524,107 +530,71 @@ bool ByteFlag(int value) {
 extern "C" {
 
 void KovCfgWriteString(const char* section, const char* key, const char* value) {
-    Shielded([&] {
-        if (GlobalConfig && Given(section) && Given(key) && Given(value)) GlobalConfig->SetString(section, key, value);
-        return 0;
-    }, 0);
+    WithNames({section, key, value}, 0, [&](TKOVConfig& c) { return c.SetString(section, key, value), 0; });
 }
 
 const char* KovCfgReadString(const char* section, const char* key) {
-    return Shielded([&] {
-        std::string value;
-        if (GlobalConfig && Given(section) && Given(key)) value = GlobalConfig->GetString(section, key);
-        return FillBuffer(StringBuffer2, value);
-    }, FillBuffer(StringBuffer2, {}));
+    FillBuffer(StringBuffer2, {});
+    return WithNames<const char*>({section, key}, StringBuffer2,
+                     [&](TKOVConfig& c) { return FillBuffer(StringBuffer2, c.GetString(section, key)); });
 }
 
 void KovCfgWriteBool(const char* section, const char* key, int value) {
-    Shielded([&] {
-        if (GlobalConfig && Given(section) && Given(key)) GlobalConfig->SetBool(section, key, ByteFlag(value));
-        return 0;
-    }, 0);
+    WithNames({section, key}, 0, [&](TKOVConfig& c) { return c.SetBool(section, key, ByteFlag(value)), 0; });
 }
 
 int KovCfgReadBool(const char* section, const char* key) {
-    return Shielded([&] { return GlobalConfig && Given(section) && Given(key) && GlobalConfig->GetBool(section, key) ? 1 : 0; }, 0);
+    return WithNames({section, key}, 0, [&](TKOVConfig& c) { return c.GetBool(section, key) ? 1 : 0; });
 }
 
 void KovCfgWriteInt(const char* section, const char* key, int value) {
-    Shielded([&] {
-        if (GlobalConfig && Given(section) && Given(key)) GlobalConfig->SetInt(section, key, value);
-        return 0;
-    }, 0);
+    WithNames({section, key}, 0, [&](TKOVConfig& c) { return c.SetInt(section, key, value), 0; });
 }
 
 int KovCfgReadInt(const char* section, const char* key) {
-    return Shielded([&] { return GlobalConfig && Given(section) && Given(key) ? GlobalConfig->GetInt(section, key) : 0; }, 0);
+    return WithNames({section, key}, 0, [&](TKOVConfig& c) { return c.GetInt(section, key); });
 }
 
 void KovCfgWriteFloat(const char* section, const char* key, double value) {
-    Shielded([&] {
-        if (GlobalConfig && Given(section) && Given(key)) GlobalConfig->SetFloat(section, key, value);
-        return 0;
-    }, 0);
+    WithNames({section, key}, 0, [&](TKOVConfig& c) { return c.SetFloat(section, key, value), 0; });
 }
 
 double KovCfgReadFloat(const char* section, const char* key) {
-    return Shielded([&] { return GlobalConfig && Given(section) && Given(key) ? GlobalConfig->GetFloat(section, key) : 0.0; }, 0.0);
+    return WithNames({section, key}, 0.0, [&](TKOVConfig& c) { return c.GetFloat(section, key); });
 }
 
 void KovCfgWriteString3(const char* section, const char* sub, const char* key, const char* value) {
-    Shielded([&] {
-        if (GlobalConfig && Given(section) && Given(sub) && Given(key) && Given(value))
-            GlobalConfig->SetString(section, sub, key, value);
-        return 0;
-    }, 0);
+    WithNames({section, sub, key, value}, 0, [&](TKOVConfig& c) { return c.SetString(section, sub, key, value), 0; });
 }
 
 const char* KovCfgReadString3(const char* section, const char* sub, const char* key) {
-    return Shielded([&] {
-        std::string value;
-        if (GlobalConfig && Given(section) && Given(sub) && Given(key)) value = GlobalConfig->GetString(section, sub, key);
-        return FillBuffer(StringBuffer3, value);
-    }, FillBuffer(StringBuffer3, {}));
+    FillBuffer(StringBuffer3, {});
+    return WithNames<const char*>({section, sub, key}, StringBuffer3,
+                     [&](TKOVConfig& c) { return FillBuffer(StringBuffer3, c.GetString(section, sub, key)); });
 }
 
 void KovCfgWriteBool3(const char* section, const char* sub, const char* key, int value) {
-    Shielded([&] {
-        if (GlobalConfig && Given(section) && Given(sub) && Given(key))
-            GlobalConfig->SetBool(section, sub, key, ByteFlag(value));
-        return 0;
-    }, 0);
+    WithNames({section, sub, key}, 0, [&](TKOVConfig& c) { return c.SetBool(section, sub, key, ByteFlag(value)), 0; });
 }
 
 int KovCfgReadBool3(const char* section, const char* sub, const char* key) {
-    return Shielded([&] {
-        return GlobalConfig && Given(section) && Given(sub) && Given(key) && GlobalConfig->GetBool(section, sub, key) ? 1 : 0;
-    }, 0);
+    return WithNames({section, sub, key}, 0, [&](TKOVConfig& c) { return c.GetBool(section, sub, key) ? 1 : 0; });
 }
 
 void KovCfgWriteInt3(const char* section, const char* sub, const char* key, int value) {
-    Shielded([&] {
-        if (GlobalConfig && Given(section) && Given(sub) && Given(key)) GlobalConfig->SetInt(section, sub, key, value);
-        return 0;
-    }, 0);
+    WithNames({section, sub, key}, 0, [&](TKOVConfig& c) { return c.SetInt(section, sub, key, value), 0; });
 }
 
 int KovCfgReadInt3(const char* section, const char* sub, const char* key) {
-    return Shielded([&] {
-        return GlobalConfig && Given(section) && Given(sub) && Given(key) ? GlobalConfig->GetInt(section, sub, key) : 0;
-    }, 0);
+    return WithNames({section, sub, key}, 0, [&](TKOVConfig& c) { return c.GetInt(section, sub, key); });
 }
 
 void KovCfgWriteFloat3(const char* section, const char* sub, const char* key, double value) {
-    Shielded([&] {
-        if (GlobalConfig && Given(section) && Given(sub) && Given(key)) GlobalConfig->SetFloat(section, sub, key, value);
-        return 0;
-    }, 0);
+    WithNames({section, sub, key}, 0, [&](TKOVConfig& c) { return c.SetFloat(section, sub, key, value), 0; });
 }
 
 double KovCfgReadFloat3(const char* section, const char* sub, const char* key) {
-    return Shielded([&] {
-        return GlobalConfig && Given(section) && Given(sub) && Given(key) ? GlobalConfig->GetFloat(section, sub, key) : 0.0;
-    }, 0.0);
+    return WithNames({section, sub, key}, 0.0, [&](TKOVConfig& c) { return c.GetFloat(section, sub, key); });
 }
 
 }  // extern "C"

@@ -2,8 +2,11 @@
 
 namespace {
 
-bool InRange(std::uint32_t value) {
-    return value >= 1 && value <= 8;
+// Splits, sets and their numbers run from 1 to 8; anything else is stored as 1 and reported.
+bool StoreCount(std::uint32_t& field, std::uint32_t value) {
+    const bool valid = value >= 1 && value <= 8;
+    field = valid ? value : 1;
+    return valid;
 }
 
 }  // namespace
@@ -31,27 +34,19 @@ void TDevGeometry::SetDeviceSize(std::uint32_t words) {
 }
 
 void TDevGeometry::SetSplits(std::uint32_t value) {
-    const bool valid = InRange(value);
-    splits_ = valid ? value : 1;
-    Tell(valid);
+    Tell(StoreCount(splits_, value));
 }
 
 void TDevGeometry::SetSplitNumber(std::uint32_t value) {
-    const bool valid = InRange(value);
-    splitNumber_ = valid ? value : 1;
-    Tell(valid);
+    Tell(StoreCount(splitNumber_, value));
 }
 
 void TDevGeometry::SetSets(std::uint32_t value) {
-    const bool valid = InRange(value);
-    sets_ = valid ? value : 1;
-    Tell(valid);
+    Tell(StoreCount(sets_, value));
 }
 
 void TDevGeometry::SetSetNumber(std::uint32_t value) {
-    const bool valid = InRange(value);
-    setNumber_ = valid ? value : 1;
-    Tell(valid);
+    Tell(StoreCount(setNumber_, value));
 }
 
 void TDevGeometry::SetDeviceStart(std::uint32_t word) {
