@@ -1,0 +1,56 @@
+#pragma once
+// The framework without windows: start-up and shutdown of the global objects for one command, log
+// lines on standard error, message boxes answered from the command line.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/DialogPort.h"
+
+// Options every command shares.
+struct CliOptions {
+    std::string session;     // session file; "" = the default session
+    bool yes = false;        // answer questions with Yes / OK
+    bool verbose = false;    // show every log line as it is written (and detection details)
+};
+
+// Prints each box on standard error and answers it: with --yes the first button (OK, Yes, ...),
+// otherwise the button that changes nothing (Cancel, No).
+class CliDialogPort : public DialogPort {
+public:
+    explicit CliDialogPort(bool yes) : yes_(yes) {}
+    int MessageBox(const std::string& text, const std::string& caption, int flags) override;
+
+private:
+    bool yes_;
+};
+
+// Creates the global objects for one command and destroys them again (which writes the session
+// back). Log lines are kept and printed on standard error when the command fails, or at once with
+// --verbose.
+class CliFramework {
+public:
+    explicit CliFramework(const CliOptions& options);
+    ~CliFramework();
+    CliFramework(const CliFramework&) = delete;
+    CliFramework& operator=(const CliFramework&) = delete;
+
+    bool Started() const { return started_; }
+    // Prints the log lines kept so far (after a failure).
+    void PrintLog();
+    // Prints an error message and the log lines that explain it; returns the exit status 1.
+    int Fail(const std::string& message);
+
+private:
+    struct Lines;
+    CliDialogPort port_;
+    DialogPort* previousPort_ = nullptr;
+    Lines* lines_ = nullptr;
+    bool started_ = false;
+};
+
+// "0x" hexadecimal or decimal, at most 0xFFFFFFFF.
+std::optional<std::uint32_t> ParseAddress(const std::string& text);
+// A CLI11 validator name for addresses.
+std::string AddressError(const std::string& text);

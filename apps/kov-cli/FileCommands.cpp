@@ -1,0 +1,246 @@
+#include "FileCommands.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <strings.h>
+
+#include "core/Globals.h"
+#include "files/Detect.h"
+#include "files/FileTypes.h"
+#include "files/SparseImage.h"
+#include "files/TextDump.h"
+
+using namespace kovfiles;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct LoadOptions {
+    std::string input;
+    std::string from;
+    std::string fileStart;
+    std::string fileEnd;
+};
+
+struct ConvertOptions {
+    LoadOptions load;
+    std::string output;
+    std::string to;
+    std::string fill = "FF";
+};
+
+struct DumpOptions {
+    LoadOptions load;
+    std::string output;
+    std::string start;
+    std::string end;
+    std::string fill = "FF";
+};
+
+std::string TypeHelp() {
+    std::string text = "TYPE: a registry name or alias:";
+    for (const TFileType& t : FileTypes())
+        if (t.index != ftAutoDetect) text += std::string(" \"") + t.name + "\" (" + t.alias + ")";
+    return text;
+}
+
+std::optional<std::uint8_t> ParseByte(const std::string& text) {
+    std::string digits = text;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits = digits.substr(2);
+    if (digits.empty() || digits.size() > 2) return std::nullopt;
+    std::int64_t v = HexNumber(digits.c_str(), digits.size());
+    if (v < 0) return std::nullopt;
+    return static_cast<std::uint8_t>(v);
+}
+
+// Loads a file into the image; returns 0 or the exit status of the failure.
+int LoadImage(CliFramework& fw, const LoadOptions& o, TSparseImage& image, int& type) {
+    if (!fs::is_regular_file(o.input)) return fw.Fail("cannot open " + o.input);
+    if (!o.from.empty()) {
+        type = FindFileTypeByNameOrAlias(o.from);
+        if (type <= ftAutoDetect) return fw.Fail("unknown file type: " + o.from + "\n" + TypeHelp());
+    } else {
+        type = DetectFileType(o.input);
+        if (type == ftAutoDetect) return fw.Fail("cannot tell the file type of " + o.input + "; give --from TYPE");
+    }
+    const TFileType& t = *FileTypeByIndex(type);
+    std::uint32_t start = 0, end = 0xFFFFFFFF;
+    if (t.loadPointers == TPointerUse::FileAndBuffer) {
+        if (!o.fileStart.empty()) start = *ParseAddress(o.fileStart);
+        if (!o.fileEnd.empty()) end = *ParseAddress(o.fileEnd);
+        if (start > end) return fw.Fail("the file start lies above the file end");
+    }
+    TFileIn in;
+    if (!in.Open(o.input)) return fw.Fail("An error occurred while opening the file:\n" + o.input);
+    bool ok = false;
+    std::uint64_t loaded = 0;
+    {
+        TImageSink sink(image, start, end);
+        ok = ReadFileOfType(type, in, sink);
+        loaded = sink.Loaded();
+    }
+    if (!ok) return fw.Fail("An error occurred while processing the file:\n" + o.input);
+    LogMessage(std::string(t.countsFuses ? "Total fuses loaded = " : "Total bytes loaded = ") + std::to_string(loaded), 2);
+    if (loaded == 0)
+        return fw.Fail("No data was loaded into the buffer.\n\nPossible causes are:\n"
+                       "  1. No data in the file within the range of the file pointers.\n"
+                       "  2. No vaild data in the file.\n"
+                       "  3. File is not compatible with currently selected device.\n");
+    return 0;
+}
+
+// The type that saves to `path`: its extension against every type's "DefaultExtension".
+int TypeFromExtension(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    if (ext.size() < 2) return -1;
+    ext = ext.substr(1);
+    for (const TFileType& t : FileTypes()) {
+        if (!t.canSave || !t.write) continue;
+        std::string wanted = FormatSetting(t.name, "DefaultExtension");
+        if (!wanted.empty() && strcasecmp(wanted.c_str(), ext.c_str()) == 0) return t.index;
+    }
+    return -1;
+}
+
+// Writes through a temporary file beside the target, so a failed save leaves an existing file alone.
+int SaveImage(CliFramework& fw, int type, std::string output, const TDataSource& source) {
+    if (fs::path(output).extension().empty()) {
+        output += "." + FormatSetting(FileTypeName(type).c_str(), "DefaultExtension");
+    }
+    fs::path target(output);
+    fs::path temp = target;
+    temp += ".kov-" + std::to_string(::getpid()) + ".tmp";
+    TFileOut out;
+    if (!out.Open(temp.string())) return fw.Fail("An error occurred while opening the file:\n" + output);
+    bool ok = WriteFileOfType(type, out, source);
+    std::error_code ec;
+    if (ok) fs::rename(temp, target, ec);
+    if (!ok || ec) {
+        fs::remove(temp, ec);
+        return fw.Fail("An error occurred while processing the file:\n" + output);
+    }
+    LogMessage("File " + output + " saved", 2);
+    return 0;
+}
+
+int RunDetect(const CliOptions& options, const std::string& input) {
+    CliFramework fw(options);
+    if (!fw.Started()) return 1;
+    int type = DetectFileType(input);
+    if (type == ftAutoDetect) return fw.Fail("cannot tell the file type of " + input);
+    std::printf("%s\n", FileTypeName(type).c_str());
+    return 0;
+}
+
+int RunConvert(const CliOptions& options, const ConvertOptions& o) {
+    CliFramework fw(options);
+    if (!fw.Started()) return 1;
+    auto fill = ParseByte(o.fill);
+    if (!fill) return fw.Fail("--fill takes one byte in hexadecimal: " + o.fill);
+    int to = -1;
+    if (!o.to.empty()) {
+        to = FindFileTypeByNameOrAlias(o.to);
+        if (to <= ftAutoDetect) return fw.Fail("unknown file type: " + o.to + "\n" + TypeHelp());
+    } else {
+        to = TypeFromExtension(o.output);
+        if (to < 0) return fw.Fail("cannot tell the output type from the name " + o.output + "; give --to TYPE");
+    }
+    TSparseImage image;
+    int from = 0;
+    if (int status = LoadImage(fw, o.load, image, from)) return status;
+    return SaveImage(fw, to, o.output, image.Source(*fill));
+}
+
+int RunDump(const CliOptions& options, const DumpOptions& o) {
+    CliFramework fw(options);
+    if (!fw.Started()) return 1;
+    auto fill = ParseByte(o.fill);
+    if (!fill) return fw.Fail("--fill takes one byte in hexadecimal: " + o.fill);
+    TSparseImage image;
+    int from = 0;
+    if (int status = LoadImage(fw, o.load, image, from)) return status;
+    const auto& blocks = image.blocks;
+    std::uint64_t first = o.start.empty() ? blocks.front().address : *ParseAddress(o.start);
+    std::uint64_t last = o.end.empty() ? blocks.back().address + blocks.back().bytes.size() - 1 : *ParseAddress(o.end);
+    if (first > last) return fw.Fail("the dump start lies above the dump end");
+
+    TFileOut out;
+    fs::path temp = fs::path(o.output);
+    temp += ".kov-" + std::to_string(::getpid()) + ".tmp";
+    if (!out.Open(temp.string())) return fw.Fail("An error occurred while opening the file:\n" + o.output);
+    // The range is laid out piece by piece, gaps holding the fill byte, so a wide range needs
+    // no memory of its size.
+    constexpr std::uint64_t Piece = 1 << 20;
+    std::vector<std::uint8_t> bytes;
+    bool ok = true;
+    for (std::uint64_t at = first; at <= last && ok; at += Piece) {
+        const std::uint64_t n = std::min(Piece, last - at + 1);
+        bytes.assign(n, *fill);
+        for (const TImageBlock& b : blocks) {
+            std::uint64_t lo = std::max<std::uint64_t>(b.address, at);
+            std::uint64_t hi = std::min<std::uint64_t>(b.address + b.bytes.size(), at + n);
+            if (lo < hi)
+                std::copy_n(b.bytes.begin() + static_cast<std::ptrdiff_t>(lo - b.address), hi - lo,
+                            bytes.begin() + static_cast<std::ptrdiff_t>(lo - at));
+        }
+        ok = WriteTextDump(out, bytes.data(), static_cast<std::int64_t>(n), static_cast<std::uint32_t>(at));
+    }
+    ok = out.Finish() && ok;
+    std::error_code ec;
+    if (ok) fs::rename(temp, o.output, ec);
+    if (!ok || ec) {
+        fs::remove(temp, ec);
+        return fw.Fail("An error occurred while processing the file:\n" + o.output);
+    }
+    return 0;
+}
+
+void AddLoadOptions(CLI::App* cmd, LoadOptions& o) {
+    cmd->add_option("--from", o.from, "Type of IN (detected when not given)");
+    cmd->add_option("--file-start", o.fileStart, "First file address taken from IN (default 0)")
+        ->check(CLI::Validator(AddressError, "A"));
+    cmd->add_option("--file-end", o.fileEnd, "Last file address taken from IN (default 0xFFFFFFFF)")
+        ->check(CLI::Validator(AddressError, "A"));
+}
+
+}  // namespace
+
+void AddFileCommands(CLI::App& app, CliOptions& options, int& status) {
+    {
+        auto input = std::make_shared<std::string>();
+        CLI::App* cmd = app.add_subcommand("detect", "Print the detected type of FILE; exit status 1 when undecided");
+        cmd->add_option("FILE", *input, "The file to look at")->required();
+        cmd->callback([&options, &status, input] { status = RunDetect(options, *input); });
+    }
+    {
+        auto o = std::make_shared<ConvertOptions>();
+        CLI::App* cmd = app.add_subcommand(
+            "convert",
+            "Load IN and save it as OUT, keeping its addresses. Binary output starts at the lowest address; gaps "
+            "hold the fill byte. The session's file type settings apply.\n" + TypeHelp());
+        AddLoadOptions(cmd, o->load);
+        cmd->add_option("--to", o->to, "Type of OUT (default: from OUT's extension and the types' DefaultExtension)");
+        cmd->add_option("--fill", o->fill, "Byte in the gaps of binary output, hexadecimal (default FF)");
+        cmd->add_option("IN", o->load.input, "Input file")->required();
+        cmd->add_option("OUT", o->output, "Output file (replaced only when the save succeeds)")->required();
+        cmd->callback([&options, &status, o] { status = RunConvert(options, *o); });
+    }
+    {
+        auto o = std::make_shared<DumpOptions>();
+        CLI::App* cmd = app.add_subcommand(
+            "dump", "Load IN and write a text dump of an address range to OUT: per 16 bytes the address, the bytes "
+                    "in hexadecimal and as characters");
+        AddLoadOptions(cmd, o->load);
+        cmd->add_option("--start", o->start, "First address of the dump (default: the lowest loaded address)")
+            ->check(CLI::Validator(AddressError, "A"));
+        cmd->add_option("--end", o->end, "Last address of the dump (default: the highest loaded address)")
+            ->check(CLI::Validator(AddressError, "A"));
+        cmd->add_option("--fill", o->fill, "Byte shown where the file has no data, hexadecimal (default FF)");
+        cmd->add_option("IN", o->load.input, "Input file")->required();
+        cmd->add_option("OUT", o->output, "Text file to write")->required();
+        cmd->callback([&options, &status, o] { status = RunDump(options, *o); });
+    }
+}

@@ -1,0 +1,27 @@
+// kov-cli: the framework without windows, for scripts, production lines and conversions.
+#include <CLI/CLI.hpp>
+
+#include "CliFramework.h"
+#include "FileCommands.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"kov-cli: the kov framework without windows"};
+    app.require_subcommand(1);
+    app.fallthrough();
+    CliOptions options;
+    app.add_option("--session", options.session,
+                   "Session file whose settings apply (default: default.kvs in the sessions folder); it is "
+                   "written back at the end as the window application does");
+    app.add_flag("-y,--yes", options.yes, "Answer questions with Yes or OK (otherwise No or Cancel)");
+    app.add_flag("-v,--verbose", options.verbose, "Show every log line on standard error as it is written");
+
+    int status = 0;
+    AddFileCommands(app, options, status);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+    return status;
+}
