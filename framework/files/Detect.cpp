@@ -44,11 +44,17 @@ int DetectTextRecord(const std::uint8_t* bytes, std::size_t count) {
         }
         const TFileType* format = TextFormatFor(c);
         if (!format) return ftAutoDetect;
-        if (i < DetectTextWindow) {
-            TRecordState state;
-            TRecord record;
-            CheckRecordText(format->checkLine, text + i, std::min(count, DetectTextWindow) - i, state, record);
-            if (record.count != TRecord::Invalid) return format->index;
+        // A line the format merely passes over proves nothing; the next one is judged.
+        const std::size_t window = std::min(count, DetectTextWindow);
+        TRecordState state;
+        TRecord record;
+        while (i < window) {
+            CheckRecordText(format->checkLine, text + i, window - i, state, record);
+            if (record.count == TRecord::Invalid) break;
+            if (!record.ignored) return format->index;
+            const void* lf = std::memchr(text + i, '\n', window - i);
+            if (!lf) break;
+            i = static_cast<std::size_t>(static_cast<const char*>(lf) - text) + 1;
         }
         LogCheckFailed(*format);
         return ftAutoDetect;

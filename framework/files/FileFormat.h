@@ -271,6 +271,7 @@ struct TRecord {
     static constexpr int Invalid = -1;
     int count = Invalid;            // data bytes, 0 for records without data, Invalid
     std::uint64_t address = 0;      // load address of the first data byte
+    bool ignored = false;           // a line the format passes over (neither data nor error)
     std::uint8_t data[384];         // the data bytes (a significant line holds at most 383)
 };
 

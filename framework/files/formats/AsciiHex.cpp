@@ -8,9 +8,11 @@ constexpr const char* Name = "ASCII Hex";
 
 void CheckAsciiHexLine(std::string_view line, TRecordState& state, TRecord& record) {
     record.count = TRecord::Invalid;
+    record.ignored = false;
     const std::size_t size = line.size();
     if (size < 2) {
         record.count = 0;
+        record.ignored = true;
         return;
     }
     if (line[0] == '$' && (line[1] == 'A' || line[1] == 'a') && line.back() == ',' && (size - 3) % 2 == 0) {
@@ -27,6 +29,7 @@ void CheckAsciiHexLine(std::string_view line, TRecordState& state, TRecord& reco
     }
     if (size % 2 != 0) {
         record.count = 0;
+        record.ignored = true;
         return;
     }
     const int count = static_cast<int>(size / 2);
