@@ -1,0 +1,137 @@
+// kov-cli's file commands, run as the real program from the staged tree.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "KovTest.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;   // standard output
+    std::string err;   // standard error
+};
+
+class KovCliTest : public ::testing::Test {
+protected:
+    void SetUp() override { WriteFile(temp / "s.kvs", "File.UnixEOL=TRUE\r\n"); }
+
+    Result Cli(const std::string& args) {
+        const std::string program = std::string(KOV_TEST_STAGE_DIR) + "/framework/kov-cli";
+        const std::string err = (temp / "stderr.txt").string();
+        const std::string cmd = "cd " + temp.path().string() + " && " + program + " " + args + " 2>" + err;
+        Result r;
+        FILE* pipe = popen(cmd.c_str(), "r");
+        if (!pipe) return r;
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) r.out.append(buf, n);
+        int status = pclose(pipe);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.err = ReadFile(err);
+        return r;
+    }
+    std::string Path(const std::string& name) { return (temp / name).string(); }
+
+    TempDir temp;
+};
+
+}  // namespace
+
+TEST_F(KovCliTest, DetectPrintsTheTypeOrFailsWhenUndecided) {
+    WriteFile(temp / "a.hex", ":0100000055AA\n:00000001FF\n");
+    WriteFile(temp / "empty", "");
+    Result r = Cli("detect --session s.kvs a.hex");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Intel Hex\n");
+    r = Cli("detect --session s.kvs empty");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("cannot tell the file type"), std::string::npos);
+}
+
+TEST_F(KovCliTest, ConvertKeepsAddressesWithoutFillingTheSpaceBelow) {
+    // Two records far apart at 0x08000000 and 0x08000100.
+    WriteFile(temp / "in.s", "S30708000000AABB8B\nS30608000100CC24\n");
+    Result r = Cli("convert --session s.kvs in.s out.hex");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(temp / "out.hex"),
+              ":020000040800F2\n:02000000AABB99\n:01010000CC32\n:00000001FF\n");
+    // Binary output starts at the lowest address, the gap holds the fill byte.
+    r = Cli("convert --session s.kvs --fill 00 in.s out.bin");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string bin = ReadFile(temp / "out.bin");
+    ASSERT_EQ(bin.size(), 0x101u);
+    EXPECT_EQ(bin.substr(0, 3), std::string("\xAA\xBB\x00", 3));
+    EXPECT_EQ(bin.back(), '\xCC');
+    // --from binary gives byte offsets as addresses; file pointers select a part.
+    r = Cli("convert --session s.kvs --from binary --to srec --file-start 0x100 --file-end 0x100 out.bin part");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(temp / "part.s"), "S00600004844521B\nS30600000100CC2C\nS70500000000FA\n");
+}
+
+TEST_F(KovCliTest, SessionSettingsApplyToTheWriters) {
+    WriteFile(temp / "in.bin", std::string("\x01\x02\x03", 3));
+    WriteFile(temp / "s2.kvs", "File.UnixEOL=FALSE\r\nFileType.ASCII Hex.DefaultRecordLength=2\r\n");
+    Result r = Cli("convert --session s2.kvs --from binary in.bin out.asc");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(temp / "out.asc"), "\x02 $A00000000,\r\n01 02\r\n03\r\n\x03");
+    WriteFile(temp / "s3.kvs", "FileType.Intel Hex.DefaultRecordLength=300\r\n");
+    r = Cli("convert --session s3.kvs --from binary in.bin out.hex");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Invalid Record Length, valid range is 1 to 255"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(temp / "out.hex"));
+}
+
+TEST_F(KovCliTest, FailuresExplainThemselvesAndLeaveExistingFilesAlone) {
+    WriteFile(temp / "old.hex", "keep me");
+    WriteFile(temp / "bad.hex", ":0100000055AB\n");
+    WriteFile(temp / "s4.kvs", "FileType.Intel Hex.IgnoreInvalidRecord=FALSE\r\n");
+    Result r = Cli("convert --session s4.kvs --from ihex bad.hex old.hex");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Intel Hex format error on line: 1"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("An error occurred while processing the file:"), std::string::npos);
+    EXPECT_EQ(ReadFile(temp / "old.hex"), "keep me");
+
+    // A load that stores nothing is a failure too.
+    r = Cli("convert --session s.kvs --from ihex bad.hex old.hex");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("No data was loaded into the buffer."), std::string::npos) << r.err;
+
+    r = Cli("convert --session s.kvs --from ihex missing.hex x.hex");
+    EXPECT_EQ(r.status, 1);
+    r = Cli("convert --session s.kvs --from nonsense bad.hex x.hex");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("unknown file type"), std::string::npos);
+    r = Cli("convert --session s.kvs bad.hex x.unknown");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("--to"), std::string::npos);
+    r = Cli("convert --session s.kvs --file-start 0x1FFFFFFFF bad.hex x.hex");
+    EXPECT_NE(r.status, 0);
+}
+
+TEST_F(KovCliTest, DumpWritesTheTextDumpOfARange) {
+    WriteFile(temp / "in.hex", ":0400100041424344E2\n");
+    Result r = Cli("dump --session s.kvs --start 0x10 --end 0x23 in.hex out.txt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(temp / "out.txt"),
+              "00000010  41 42 43 44 FF FF FF FF FF FF FF FF FF FF FF FF  ABCD            \n"
+              "00000020  FF FF FF FF                                                      \n");
+}
+
+TEST_F(KovCliTest, HelpDocumentsEveryCommandAndOption) {
+    Result r = Cli("--help");
+    EXPECT_EQ(r.status, 0);
+    for (const char* word : {"detect", "convert", "dump", "--session", "--yes"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    r = Cli("convert --help");
+    for (const char* word : {"--from", "--to", "--file-start", "--file-end", "--fill", "ihex", "srec", "tek",
+                             "ascii-hex", "jedec", "pof", "bit", "binary"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    r = Cli("dump --help");
+    for (const char* word : {"--start", "--end"}) EXPECT_NE(r.out.find(word), std::string::npos) << word;
+}
