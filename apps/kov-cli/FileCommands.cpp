@@ -79,6 +79,7 @@ int LoadImage(CliFramework& fw, const LoadOptions& o, TSparseImage& image, int& 
     std::uint64_t loaded = 0;
     {
         TImageSink sink(image, start, end);
+        sink.Reserve(in.Size());
         ok = ReadFileOfType(type, in, sink);
         loaded = sink.Loaded();
     }

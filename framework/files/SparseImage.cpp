@@ -1,6 +1,9 @@
 #include "files/SparseImage.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdint>
 
 namespace kovfiles {
 
@@ -23,6 +26,17 @@ TImageSink::TImageSink(TSparseImage& image, std::uint32_t fileStart, std::uint32
     : TDataSink(fileStart, fileEnd, 0), Image_(image) {}
 
 TImageSink::~TImageSink() { Finish(); }
+
+void TImageSink::Reserve(std::uint64_t bytes) {
+    bytes = std::min<std::uint64_t>(bytes, std::uint64_t{1} << 32);
+    if (bytes <= Arena_.capacity()) return;
+    Arena_.reserve(static_cast<std::size_t>(bytes));
+    // Large pages where the system offers them on request.
+    constexpr std::uintptr_t Huge = 2 << 20;
+    auto first = (reinterpret_cast<std::uintptr_t>(Arena_.data()) + Huge - 1) & ~(Huge - 1);
+    auto last = (reinterpret_cast<std::uintptr_t>(Arena_.data()) + Arena_.capacity()) & ~(Huge - 1);
+    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
 
 void TImageSink::Store(std::uint64_t offset, const std::uint8_t* data, std::size_t count) {
     Finished_ = false;

@@ -33,6 +33,9 @@ public:
     void Fill(std::uint8_t value) override;
     // Builds the image's blocks (also done by the destructor).
     void Finish();
+    // Expects about `bytes` bytes (the input file's size is a good bound): reserves them at once
+    // so that a large load neither copies nor faults page by page while it grows.
+    void Reserve(std::uint64_t bytes);
 
 protected:
     void Store(std::uint64_t offset, const std::uint8_t* data, std::size_t count) override;
