@@ -14,8 +14,6 @@
 #include "plugins/Framestruct.h"
 #include "plugins/ProgDLL.h"
 
-TDevDLL* GlobalDevDLL = nullptr;
-
 namespace {
 
 // Copies a string into a zeroed area of `size` bytes, cut to size - 1 characters.

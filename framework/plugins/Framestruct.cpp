@@ -25,19 +25,34 @@ std::int64_t WordBufferAddress(int wordAddress, std::uint32_t* bytesPerWord) {
     if (!GlobalDevDLL || !GlobalBuffer || wordAddress < 0) return -1;
     const TDevGeometry* geometry = GlobalDevDLL->Geometry();
     if (!geometry) return -1;
-    const std::uint32_t width = geometry->WordWidth() == 0 ? 8 : geometry->WordWidth();
-    const std::uint64_t bytes = (static_cast<std::uint64_t>(width) + 7) / 8;
-    if (bytes > 8) return -1;   // a device word has to fit the 64-bit value
-    std::uint64_t address;
-    if (geometry->Splits() == 1 && geometry->Sets() == 1) {
-        address = static_cast<std::uint64_t>(wordAddress) * bytes;
-    } else {
-        address = geometry->BufferStart() + static_cast<std::uint64_t>(wordAddress) * geometry->Splits() * bytes +
-                  (geometry->SplitNumber() - 1);
-    }
+    const std::uint64_t bytes = geometry->BytesPerWord();
+    if (bytes == 0 || bytes > 8) return -1;   // a device word has to fit the 64-bit value
+    const std::uint64_t address = geometry->WordAddress(static_cast<std::uint32_t>(wordAddress));
     if (address + bytes - 1 > static_cast<std::uint64_t>(INT32_MAX)) return -1;
     *bytesPerWord = static_cast<std::uint32_t>(bytes);
     return static_cast<std::int64_t>(address);
+}
+
+// Runs an entry's work; an exception ends it with the neutral result.
+template <class R, class F>
+R Shielded(R neutral, F&& work) {
+    try {
+        return work();
+    } catch (...) {
+        return neutral;
+    }
+}
+
+template <class F>
+void Shielded(F&& work) {
+    try {
+        work();
+    } catch (...) {
+    }
+}
+
+bool Named(const char* a, const char* b, const char* c = "") {
+    return a && b && c;
 }
 
 extern "C" {
@@ -45,25 +60,15 @@ extern "C" {
 void FsInert(void) {}
 
 void FsLogMessage(const char* text, int level) {
-    try {
-        LogMessage(Text(text), level);
-    } catch (...) {
-    }
+    Shielded([&] { LogMessage(Text(text), level); });
 }
 
 void FsPutBufferWord(int wordAddress, std::uint64_t value) {
-    try {
-        PutBufferWord(wordAddress, value);
-    } catch (...) {
-    }
+    Shielded([&] { PutBufferWord(wordAddress, value); });
 }
 
 std::uint64_t FsGetBufferWord(int wordAddress) {
-    try {
-        return GetBufferWord(wordAddress);
-    } catch (...) {
-        return 0;
-    }
+    return Shielded<std::uint64_t>(0, [&] { return GetBufferWord(wordAddress); });
 }
 
 int FsReservedZero(void) {
@@ -71,208 +76,123 @@ int FsReservedZero(void) {
 }
 
 void FsPutBufferByte(int address, int byteValue) {
-    try {
+    Shielded([&] {
         if (GlobalBuffer && address >= 0) GlobalBuffer->SetByte(address, static_cast<std::uint8_t>(byteValue));
-    } catch (...) {
-    }
+    });
 }
 
 int FsGetBufferByte(int address) {
-    try {
-        if (GlobalBuffer && address >= 0) return GlobalBuffer->GetByte(address);
-    } catch (...) {
-    }
-    return 0;
+    return Shielded(0, [&] { return GlobalBuffer && address >= 0 ? int{GlobalBuffer->GetByte(address)} : 0; });
 }
 
 void FsSetSplitsSets(int sets, int splits) {
-    try {
-        if (!GlobalDevDLL) return;
-        TDevGeometry* geometry = GlobalDevDLL->Geometry();
+    Shielded([&] {
+        TDevGeometry* geometry = GlobalDevDLL ? GlobalDevDLL->Geometry() : nullptr;
         if (!geometry) return;
         geometry->SetSets(static_cast<std::uint32_t>(sets));
         geometry->SetSplits(static_cast<std::uint32_t>(splits));
-    } catch (...) {
-    }
+    });
 }
 
-// The configuration accessors of the store check names and the store; here only null names and
-// exceptions are kept away from them.
+// The store's accessors check empty names and the store itself; null names stop here.
 void FsWriteString(const char* section, const char* key, const char* value) {
-    if (!section || !key || !value) return;
-    try {
-        KovCfgWriteString(section, key, value);
-    } catch (...) {
-    }
+    if (Named(section, key, value)) Shielded([&] { KovCfgWriteString(section, key, value); });
 }
 
 const char* FsReadString(const char* section, const char* key) {
-    if (section && key) {
-        try {
-            if (const char* value = KovCfgReadString(section, key)) return value;
-        } catch (...) {
-        }
-    }
-    return "";
+    const char* value = Named(section, key) ? Shielded<const char*>(nullptr, [&] { return KovCfgReadString(section, key); })
+                                            : nullptr;
+    return value ? value : "";
 }
 
 void FsWriteBool(const char* section, const char* key, int value) {
-    if (!section || !key) return;
-    try {
-        KovCfgWriteBool(section, key, value);
-    } catch (...) {
-    }
+    if (Named(section, key)) Shielded([&] { KovCfgWriteBool(section, key, value); });
 }
 
 int FsReadBool(const char* section, const char* key) {
-    if (!section || !key) return 0;
-    try {
-        return KovCfgReadBool(section, key);
-    } catch (...) {
-        return 0;
-    }
+    return Named(section, key) ? Shielded(0, [&] { return KovCfgReadBool(section, key); }) : 0;
 }
 
 void FsWriteInt(const char* section, const char* key, int value) {
-    if (!section || !key) return;
-    try {
-        KovCfgWriteInt(section, key, value);
-    } catch (...) {
-    }
+    if (Named(section, key)) Shielded([&] { KovCfgWriteInt(section, key, value); });
 }
 
 int FsReadInt(const char* section, const char* key) {
-    if (!section || !key) return 0;
-    try {
-        return KovCfgReadInt(section, key);
-    } catch (...) {
-        return 0;
-    }
+    return Named(section, key) ? Shielded(0, [&] { return KovCfgReadInt(section, key); }) : 0;
 }
 
 void FsWriteFloat(const char* section, const char* key, double value) {
-    if (!section || !key) return;
-    try {
-        KovCfgWriteFloat(section, key, value);
-    } catch (...) {
-    }
+    if (Named(section, key)) Shielded([&] { KovCfgWriteFloat(section, key, value); });
 }
 
 double FsReadFloat(const char* section, const char* key) {
-    if (!section || !key) return 0.0;
-    try {
-        return KovCfgReadFloat(section, key);
-    } catch (...) {
-        return 0.0;
-    }
+    return Named(section, key) ? Shielded(0.0, [&] { return KovCfgReadFloat(section, key); }) : 0.0;
 }
 
 void FsWriteString3(const char* first, const char* second, const char* third, const char* value) {
-    if (!first || !second || !third || !value) return;
-    try {
-        KovCfgWriteString3(first, second, third, value);
-    } catch (...) {
-    }
+    if (Named(first, second, third) && value) Shielded([&] { KovCfgWriteString3(first, second, third, value); });
 }
 
 const char* FsReadString3(const char* first, const char* second, const char* third) {
-    if (first && second && third) {
-        try {
-            if (const char* value = KovCfgReadString3(first, second, third)) return value;
-        } catch (...) {
-        }
-    }
-    return "";
+    const char* value = Named(first, second, third)
+                            ? Shielded<const char*>(nullptr, [&] { return KovCfgReadString3(first, second, third); })
+                            : nullptr;
+    return value ? value : "";
 }
 
 void FsWriteBool3(const char* first, const char* second, const char* third, int value) {
-    if (!first || !second || !third) return;
-    try {
-        KovCfgWriteBool3(first, second, third, value);
-    } catch (...) {
-    }
+    if (Named(first, second, third)) Shielded([&] { KovCfgWriteBool3(first, second, third, value); });
 }
 
 int FsReadBool3(const char* first, const char* second, const char* third) {
-    if (!first || !second || !third) return 0;
-    try {
-        return KovCfgReadBool3(first, second, third);
-    } catch (...) {
-        return 0;
-    }
+    return Named(first, second, third) ? Shielded(0, [&] { return KovCfgReadBool3(first, second, third); }) : 0;
 }
 
 void FsWriteInt3(const char* first, const char* second, const char* third, int value) {
-    if (!first || !second || !third) return;
-    try {
-        KovCfgWriteInt3(first, second, third, value);
-    } catch (...) {
-    }
+    if (Named(first, second, third)) Shielded([&] { KovCfgWriteInt3(first, second, third, value); });
 }
 
 int FsReadInt3(const char* first, const char* second, const char* third) {
-    if (!first || !second || !third) return 0;
-    try {
-        return KovCfgReadInt3(first, second, third);
-    } catch (...) {
-        return 0;
-    }
+    return Named(first, second, third) ? Shielded(0, [&] { return KovCfgReadInt3(first, second, third); }) : 0;
 }
 
 void FsWriteFloat3(const char* first, const char* second, const char* third, double value) {
-    if (!first || !second || !third) return;
-    try {
-        KovCfgWriteFloat3(first, second, third, value);
-    } catch (...) {
-    }
+    if (Named(first, second, third)) Shielded([&] { KovCfgWriteFloat3(first, second, third, value); });
 }
 
 double FsReadFloat3(const char* first, const char* second, const char* third) {
-    if (!first || !second || !third) return 0.0;
-    try {
-        return KovCfgReadFloat3(first, second, third);
-    } catch (...) {
-        return 0.0;
-    }
+    return Named(first, second, third) ? Shielded(0.0, [&] { return KovCfgReadFloat3(first, second, third); })
+                                       : 0.0;
 }
 
 void FsPushStatus(const char* text, const void* caller) {
-    try {
+    Shielded([&] {
         if (GlobalStatusStack) GlobalStatusStack->PushStatus(Text(text), caller);
-    } catch (...) {
-    }
+    });
 }
 
 void FsPopStatus(const void* caller) {
-    try {
+    Shielded([&] {
         if (GlobalStatusStack) GlobalStatusStack->PopStatus(caller);
-    } catch (...) {
-    }
+    });
 }
 
 int FsMessageBox(const char* text, const char* caption, int flags) {
-    try {
-        return LibraryMessageBox(Text(text), Text(caption), flags);
-    } catch (...) {
-        return KOV_IDOK;
-    }
+    return Shielded(int{KOV_IDOK}, [&] { return LibraryMessageBox(Text(text), Text(caption), flags); });
 }
 
 int FsProgressBox(const char* functionText, const char* caption, unsigned int statusType, const char* progressText,
                   int ignored, int visible) {
-    try {
+    Shielded([&] {
         ShowProgressBox(Text(functionText), Text(caption), statusType, Text(progressText), ignored, visible);
-    } catch (...) {
-    }
+    });
     return 0;
 }
 
 int FsProgressStep(int position, const char* text) {
-    try {
+    return Shielded(int{KOV_PROGRESS_GO_ON}, [&] {
         return UpdateProgress(position, text) == KOV_PROGRESS_STOP ? KOV_PROGRESS_STOP : KOV_PROGRESS_GO_ON;
-    } catch (...) {
-        return KOV_PROGRESS_GO_ON;
-    }
+    });
 }
 
 }  // extern "C"

@@ -274,7 +274,7 @@ static void call_everything(void) {
         r->byteReadNegative = e.getByte(-1);
     }
     if (e.splitsSets) {
-        e.splitsSets(2, 2);
+        e.splitsSets(3, 2);
         e.splitsSets(9, 0);
     }
     if (e.writeString) {
@@ -309,6 +309,7 @@ static void call_everything(void) {
     if (e.pushStatus) {
         e.pushStatus("kt status", &control);
         e.pushStatus(NULL, &control);
+        e.popStatus(&control);
         e.popStatus(&control);
     }
     if (e.messageBox) {
