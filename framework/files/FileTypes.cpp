@@ -7,8 +7,11 @@
 #include "core/Globals.h"
 #include "files/formats/AsciiHex.h"
 #include "files/formats/Binary.h"
+#include "files/formats/Bit.h"
 #include "files/formats/IntelHex.h"
+#include "files/formats/Jedec.h"
 #include "files/formats/MotorolaS.h"
+#include "files/formats/Pof.h"
 #include "files/formats/TekHex.h"
 
 namespace kovfiles {
@@ -65,13 +68,6 @@ constexpr TFileSettingDef BitSettings[] = {
     {"ReverseBits", "Reverse Data Bits", "Swap bits d7-d0, d6-d1, d5-d2, d4-d3", skBoolean, "TRUE", ""},
 };
 
-bool ProbePof(const std::uint8_t* b, std::size_t n) { return n >= 5 && std::memcmp(b, "POF\0", 4) == 0; }
-
-bool ProbeBit(const std::uint8_t* b, std::size_t n) {
-    static const std::uint8_t magic[11] = {0x00, 0x09, 0x0F, 0xF0, 0x0F, 0xF0, 0x0F, 0xF0, 0x0F, 0xF0, 0x00};
-    return n >= 14 && std::memcmp(b, magic, sizeof magic) == 0;
-}
-
 using P = TPointerUse;
 using D = TDetectKind;
 
@@ -90,11 +86,11 @@ const TFileType Registry[] = {
     {ftAsciiHex, "ASCII Hex", "ascii-hex", P::FileAndBuffer, P::FileAndBuffer, false, true,
      ReadAsciiHexFile, WriteAsciiHexFile, D::TextRecord, "", CheckAsciiHexLine, nullptr, AsciiHexSettings},
     {ftJedec, "JEDEC", "jedec", P::None, P::None, true, true,
-     nullptr, nullptr, D::Text, nullptr, nullptr, nullptr, JedecSettings},
+     ReadJedecFile, WriteJedecFile, D::Text, nullptr, nullptr, ProbeJedec, JedecSettings},
     {ftPof, "POF", "pof", P::None, P::None, false, false,
-     nullptr, nullptr, D::Magic, nullptr, nullptr, ProbePof, PofSettings},
+     ReadPofFile, WritePofFile, D::Magic, nullptr, nullptr, ProbePof, PofSettings},
     {ftBit, "BIT", "bit", P::None, P::None, false, false,
-     nullptr, nullptr, D::Magic, nullptr, nullptr, ProbeBit, BitSettings},
+     ReadBitFile, WriteBitFile, D::Magic, nullptr, nullptr, ProbeBit, BitSettings},
 };
 // clang-format on
 
