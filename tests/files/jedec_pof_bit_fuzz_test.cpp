@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/MessageCodes.h"
 #include "files/formats/Jedec.h"
 #include "jedec_test_support.h"
 
