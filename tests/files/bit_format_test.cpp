@@ -72,6 +72,7 @@ TEST_F(BitFormatTest, DamagedFilesAreInvalidAndStayInsideTheRange) {
         BitFile(Sections + Stream("\x01\x02\x03", 6)),           // stream past the end of the file
     };
     for (std::size_t i = 0; i < damaged.size(); ++i) {
+        LogMessage("case " + std::to_string(i), 0);   // keeps equal messages from being folded into one
         TLoadResult r = Load(damaged[i]);
         EXPECT_FALSE(r.ok) << i;
         EXPECT_TRUE(r.GuardsIntact()) << i;
@@ -79,6 +80,7 @@ TEST_F(BitFormatTest, DamagedFilesAreInvalidAndStayInsideTheRange) {
     EXPECT_EQ(LogCount("Invalid BIT file"), 7);
 
     // A key after "e" in the alphabet ends the read without a message of its own.
+    LogMessage("last case", 0);
     TLoadResult r = Load(BitFile(Section('a', "x") + Section('z', "y") + Stream("\x01")));
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(LogCount("Invalid BIT file"), 7);

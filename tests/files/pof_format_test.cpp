@@ -104,6 +104,7 @@ TEST_F(PofFormatTest, LyingOrDamagedFilesFailCleanly) {
         PofFile(9, {Packet(0x07, std::string(5, '\0'), 20)}),          // fixed fields past the end
     };
     for (std::size_t i = 0; i < damaged.size(); ++i) {
+        LogMessage("case " + std::to_string(i), 0);   // keeps equal messages from being folded into one
         TLoadResult r = Load(damaged[i], 8);
         EXPECT_FALSE(r.ok) << i;
         EXPECT_TRUE(r.GuardsIntact()) << i;
