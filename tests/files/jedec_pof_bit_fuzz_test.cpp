@@ -92,7 +92,9 @@ TEST_F(FormatFuzzTest, ReadersSurviveRandomAndMutatedFiles) {
             TLoadResult r = LoadBytes(temp, format.type, file, length);
             ASSERT_TRUE(r.GuardsIntact()) << "type " << format.type << " round " << round;
             // JEDEC counts every fuse digit read, also when two fields set the same fuse.
-            if (format.type != ftJedec) ASSERT_LE(r.loaded, length) << "type " << format.type << " round " << round;
+            if (format.type != ftJedec) {
+                ASSERT_LE(r.loaded, length) << "type " << format.type << " round " << round;
+            }
         }
     }
     // The unmutated samples load.
