@@ -2,6 +2,7 @@
 // Helpers shared by the JEDEC, POF and BIT tests: a session with the file type settings loaded as
 // at start-up, and loads into a destination with guard bytes on both sides.
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,8 @@ inline TLoadResult LoadBytes(const TempDir& dir, int type, const std::string& fi
     result.memory.assign(length + 2 * Guard, GuardByte);
     std::fill_n(result.data(), length, preset);
     const auto path = dir / "input.bin";
+    // Rewriting a truncated file makes some file systems flush it on close; a new file is cheap.
+    std::filesystem::remove(path);
     WriteFile(path, fileBytes);
     kovfiles::TFileIn in;
     EXPECT_TRUE(in.Open(path.string()));
