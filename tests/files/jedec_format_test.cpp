@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "core/MessageCodes.h"
+#include "files/Detect.h"
+#include "files/SparseImage.h"
 #include "files/formats/Jedec.h"
 #include "jedec_test_support.h"
 
@@ -294,6 +296,50 @@ TEST_F(JedecFormatTest, HugeOrGarbageInputEndsCleanly) {
     dialogs.answers = {IDOK, IDYES, IDYES};
     r = Load(garbage, 64);
     EXPECT_TRUE(r.GuardsIntact());
+}
+
+TEST_F(JedecFormatTest, SparseImageTakesItsSizeFromTheDeclaredFuseCount) {
+    // kov-cli converts through a sparse image: no device tells the fuse count, the file does.
+    const auto path = temp / "in.jed";
+    WriteFile(path, Transmission("hdr*QF100*F0*L0000 11*L0010 1*"));
+    TSparseImage image;
+    {
+        TFileIn in;
+        ASSERT_TRUE(in.Open(path.string()));
+        TImageSink sink(image);
+        ASSERT_TRUE(ReadFileOfType(ftJedec, in, sink));
+        EXPECT_EQ(sink.Loaded(), 3u);
+    }
+    ASSERT_EQ(image.blocks.size(), 1u);
+    ASSERT_EQ(image.blocks[0].bytes.size(), 100u);
+    EXPECT_EQ(image.blocks[0].bytes[1], 1);
+    EXPECT_EQ(image.blocks[0].bytes[2], 0);
+    EXPECT_EQ(image.blocks[0].bytes[10], 1);
+    EXPECT_EQ(image.blocks[0].bytes[99], 0);
+
+    TFileOut out;
+    ASSERT_TRUE(out.Open((temp / "out.jed").string()));
+    ASSERT_TRUE(WriteFileOfType(ftJedec, out, image.Source()));
+    const std::string text = ReadFile(temp / "out.jed");
+    EXPECT_NE(text.find("QF100*"), std::string::npos);
+    EXPECT_NE(text.find("L00000000 1100000000100000"), std::string::npos);
+}
+
+TEST_F(JedecFormatTest, RegisteredFormatsAreDetectedAndNamed) {
+    std::vector<std::uint8_t> fuses(40, 1);
+    const std::string jed = Save(fuses);
+    auto detect = [](const std::string& bytes) {
+        return DetectFileTypeOfBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    };
+    EXPECT_EQ(detect(jed), ftJedec);
+    EXPECT_EQ(detect(std::string("POF\0\x01", 5)), ftPof);
+    EXPECT_EQ(detect(std::string("\x00\x09\x0F\xF0\x0F\xF0\x0F\xF0\x0F\xF0\x00\x00\x01\x61", 14)), ftBit);
+    // Without a QF or QP field a JEDEC text is not recognised and falls through to binary.
+    EXPECT_EQ(detect(Transmission("hdr*L0 1*")), ftBinary);
+    EXPECT_TRUE(LogContains("File type check for JEDEC failed"));
+    for (const auto& [alias, type] : {std::pair{"jedec", ftJedec}, {"pof", ftPof}, {"bit", ftBit}}) {
+        EXPECT_EQ(FindFileTypeByNameOrAlias(alias), type);
+    }
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ TEST_F(FormatFuzzTest, ReadersSurviveRandomAndMutatedFiles) {
     } formats[] = {{ftJedec, JedecSample()}, {ftPof, PofSample()}, {ftBit, BitSample()}};
 
     for (const auto& format : formats) {
-        for (int round = 0; round < 400; ++round) {
+        for (int round = 0; round < 1000; ++round) {
             std::string file;
             if (round % 10 == 9) {
                 file.resize(rng() % 200);
