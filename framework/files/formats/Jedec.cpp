@@ -1,7 +1,6 @@
 #include "files/formats/Jedec.h"
 
 #include <algorithm>
-#include <cstring>
 #include <ctime>
 #include <limits>
 #include <new>
@@ -226,6 +225,14 @@ void TJedecLoader::FuseField(std::string_view body, int number) {
         return;
     }
     Fuses_.clear();
+    try {
+        Fuses_.reserve(body.size() - at);
+    } catch (const std::bad_alloc&) {
+        LogMessage("Unable to allocate enough memory to parse fuse field #" + std::to_string(number) + " (needed " +
+                       std::to_string(body.size() - at) + " bytes)",
+                   1);
+        return;
+    }
     for (++at; at < body.size(); ++at) {
         const char c = body[at];
         // A TAB is spacing as well; taken as a fuse it would shift every fuse after it.
