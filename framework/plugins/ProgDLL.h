@@ -62,6 +62,8 @@ public:
     const std::string& Lib() const { return Lib_; }
     std::string LibraryFileName() const;
     int ProgrammerId() const { return ProgrammerId_; }
+    // The demo programmer takes the id of the programmer it stands in for.
+    void SetProgrammerId(int id) { ProgrammerId_ = id; }
     const std::string& SocketModule() const { return SocketModule_; }
     const std::string& FamilyModule() const { return FamilyModule_; }
     const Functions& DLLFunctions() const { return DLLFunctions_; }
