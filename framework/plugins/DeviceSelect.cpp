@@ -227,8 +227,12 @@ bool TDeviceSelection::LoadAndSelectDevice(const std::string& path, const std::s
     GlobalDevDLL = nullptr;
 
     auto host = std::make_unique<TDevDLL>(path, Programmer_);
-    host->SetProgrammerId(ProgrammerId());
-    host->SetGeometryListener(GeometryListener_, GeometryContext_);
+    if (PrepareDeviceHost) {
+        PrepareDeviceHost(*host);
+    } else {
+        host->SetProgrammerId(ProgrammerId());
+        host->SetGeometryListener(GeometryListener_, GeometryContext_);
+    }
     GlobalDevDLL = host.release();
 
     if (!GlobalDevDLL->SelectDevice(device, manufacturer, package, pinCount, width)) {

@@ -8,6 +8,7 @@
 #include "plugins/DevGeometry.h"
 #include "plugins/DeviceList.h"
 
+class TDevDLL;
 class TProgDLL;
 
 // Comma lists as the session stores them: fields separated by commas, a field may be enclosed in
@@ -19,7 +20,7 @@ std::vector<std::string> SplitCommaList(const std::string& text, bool* wellForme
 std::string QuotedCommaList(const std::vector<std::string>& fields);
 
 // The five values that name a device, and the library that handles it.
-struct TSelectedDevice {
+struct TChosenDevice {
     std::string library;   // full path
     std::string manufacturer;
     std::string device;
@@ -81,6 +82,9 @@ public:
     std::function<bool()> RunDialog;
     // The main window refreshes its device display after a selection made in the dialog.
     std::function<void()> OnDeviceSelected;
+    // Prepares a new device library host before it selects the device (programmer id, geometry
+    // listener); unset, the programmer's id and the listener given here are handed over.
+    std::function<void(TDevDLL&)> PrepareDeviceHost;
     void SetProgrammer(TProgDLL* programmer) { Programmer_ = programmer; }
     void SetGeometryListener(TGeometryListener listener, void* context);
 
@@ -125,7 +129,7 @@ public:
     int DeviceTypeIndex() const { return DeviceTypeIndex_; }
     const TDeviceList* DeviceList() const { return List_.get(); }
     // The device of the last successful selection (what the main window shows).
-    const TSelectedDevice& Selected() const { return Selected_; }
+    const TChosenDevice& Selected() const { return Selected_; }
     // Whether a device library is loaded for the current selection.
     static bool DeviceLoaded();
 
@@ -146,7 +150,7 @@ private:
     Field Manufacturer_;
     Field Device_;
     std::unique_ptr<TDeviceList> List_;
-    TSelectedDevice Selected_;
+    TChosenDevice Selected_;
     TProgDLL* Programmer_ = nullptr;
     TGeometryListener GeometryListener_ = nullptr;
     void* GeometryContext_ = nullptr;
