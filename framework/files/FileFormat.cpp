@@ -17,9 +17,9 @@ namespace kovfiles {
 // ---------------------------------------------------------------------------------------------
 // Sinks
 
-TDataSink::TDataSink(std::uint32_t fileStart, std::uint32_t fileEnd, std::uint64_t length)
+TDataSink::TDataSink(std::uint32_t fileStart, std::uint32_t fileEnd, std::uint64_t length, bool zeroIsUnbounded)
     : FileStart_(fileStart), FileEnd_(fileEnd),
-      Length_(length != 0 ? length : (std::uint64_t{1} << 32) - fileStart) {}
+      Length_(length != 0 || !zeroIsUnbounded ? length : (std::uint64_t{1} << 32) - fileStart) {}
 
 void TDataSink::Put(std::uint64_t address, const std::uint8_t* data, std::size_t count) {
     if (count == 0) return;

@@ -21,8 +21,9 @@ namespace kovfiles {
 // S <= A <= E; within one record the first byte with A - S >= L ends that record.
 class TDataSink {
 public:
-    // length 0 means "as far as addresses go" (a sparse image); it is taken as 2^32 - S.
-    TDataSink(std::uint32_t fileStart, std::uint32_t fileEnd, std::uint64_t length);
+    // length 0 means "as far as addresses go" (a sparse image); it is taken as 2^32 - S, unless
+    // `zeroIsUnbounded` is false (a sink over real memory, where 0 bytes means nothing fits).
+    TDataSink(std::uint32_t fileStart, std::uint32_t fileEnd, std::uint64_t length, bool zeroIsUnbounded = true);
     virtual ~TDataSink() = default;
     TDataSink(const TDataSink&) = delete;
     TDataSink& operator=(const TDataSink&) = delete;
@@ -61,7 +62,7 @@ class TMemorySink : public TDataSink {
 public:
     TMemorySink(std::uint8_t* destination, std::uint64_t length, std::uint32_t fileStart = 0,
                 std::uint32_t fileEnd = 0xFFFFFFFF)
-        : TDataSink(fileStart, fileEnd, length), Dest_(destination) {}
+        : TDataSink(fileStart, fileEnd, length, false), Dest_(destination) {}
     void Fill(std::uint8_t value) override;
 
 protected:

@@ -318,3 +318,15 @@ TEST_F(HexFormatsTest, SignificantCharactersOnlyAndNulEndsTheLine) {
     EXPECT_EQ(r.dest[0], 0x55);
     EXPECT_EQ(r.dest[1], 0x66);
 }
+
+TEST_F(HexFormatsTest, MemorySinkOfZeroBytesStoresNothing) {
+    // A zero-length window over real memory must not turn into an unbounded one.
+    std::uint8_t guard[4] = {0xA5, 0xA5, 0xA5, 0xA5};
+    TMemorySink sink(guard, 0);
+    const std::uint8_t data[] = {1, 2, 3};
+    sink.Put(0, data, sizeof data);
+    sink.PutAt(0, data, sizeof data);
+    EXPECT_EQ(sink.Length(), 0u);
+    EXPECT_EQ(sink.Loaded(), 0u);
+    EXPECT_EQ(guard[0], 0xA5);
+}

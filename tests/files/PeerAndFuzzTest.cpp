@@ -22,6 +22,9 @@ struct Peer {
     int longestRecord;
 };
 
+// Characters that make mutated input look like records of one format or another.
+constexpr char kAlphabet[] = "0123456789ABCDEF:S%/$\n\r\x02";
+
 const Peer Peers[] = {
     {ftIntelHex, "-intel", {2, 3, 4}, 255},
     {ftMotorolaS, "-motorola", {2, 3, 4}, 250},
@@ -118,7 +121,7 @@ TEST_F(FilesTest, ReadersSurviveRandomAndMutatedInput) {
                 switch (rng() % 4) {
                 case 0: input[at] = static_cast<char>(rng()); break;
                 case 1: input.erase(at, 1 + rng() % 20); break;
-                case 2: input.insert(at, std::string(1 + rng() % 5, "0123456789ABCDEF:S%/$\n\r\x02"[rng() % 26])); break;
+                case 2: input.insert(at, std::string(1 + rng() % 5, kAlphabet[rng() % (sizeof kAlphabet - 1)])); break;
                 case 3: input.resize(at); break;
                 }
             }
