@@ -36,7 +36,7 @@ std::vector<std::uint16_t> ReadAll(const SimSocket& socket, std::uint32_t words)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST(SimChip, ProgrammingClearsBitsAndOnlyEraseSetsThem) {
     SimChip chip(Spec());
@@ -59,7 +59,7 @@ TEST(SimChip, ProgrammingClearsBitsAndOnlyEraseSetsThem) {
     pic.Write(1, 0x1234 | 0xC000);
     EXPECT_EQ(pic.Word(0), 0x3FFF);
     EXPECT_EQ(pic.Word(1), 0x1234) << "bits above the word width do not exist";
-    pic.Write(99, 0);   // past the end: ignored
+    pic.Write(99, 0); // past the end: ignored
     EXPECT_EQ(pic.Word(15), 0x3FFF);
 }
 
@@ -225,7 +225,8 @@ TEST(Faults, TheSessionTextIsParsedAndBadItemsNamed) {
     EXPECT_EQ(FormatFaults(f), "NoChip,WrongId,StuckBit@1F3:2=1,ProgramFail@100");
     EXPECT_EQ(ParseFaults(FormatFaults(f), problems), f);
 
-    FaultSet bad = ParseFaults("Smoke, StuckBit@, StuckBit@12:16, StuckBit@12=2, ProgramFail@xyz, NoChip@3, ,", problems);
+    FaultSet bad = ParseFaults(
+        "Smoke, StuckBit@, StuckBit@12:16, StuckBit@12=2, ProgramFail@xyz, NoChip@3, ,", problems);
     EXPECT_FALSE(bad.Any());
     EXPECT_EQ(problems, (std::vector<std::string>{"Smoke", "StuckBit@", "StuckBit@12:16", "StuckBit@12=2",
                                                   "ProgramFail@xyz", "NoChip@3"}));

@@ -17,10 +17,14 @@ using namespace kovsim;
 
 namespace {
 
-bool PowerOfTwo(std::uint64_t v) { return v && !(v & (v - 1)); }
+bool PowerOfTwo(std::uint64_t v) {
+    return v && !(v & (v - 1));
+}
 
 // A string field must end inside the field: kov reads it no further.
-bool Terminated(const char* field, std::size_t size) { return std::memchr(field, '\0', size) != nullptr; }
+bool Terminated(const char* field, std::size_t size) {
+    return std::memchr(field, '\0', size) != nullptr;
+}
 
 std::string PathOf(const Family& f, const DeviceEntry& e) {
     return std::string(f.category) + "/" + e.part->maker + "/" + e.part->name + "/" + e.package->name + "/" +
@@ -66,7 +70,9 @@ void CheckAlgorithm(const Part& part) {
         EXPECT_EQ(part.mfrId, kNoId);
         break;
     }
-    case Algorithm::Pic12: EXPECT_EQ(part.width, 12); break;
+    case Algorithm::Pic12:
+        EXPECT_EQ(part.width, 12);
+        break;
     case Algorithm::Pic14:
         EXPECT_EQ(part.width, 14);
         if (part.devId != kNoId) {
@@ -76,10 +82,10 @@ void CheckAlgorithm(const Part& part) {
     }
 }
 
-}  // namespace
+} // namespace
 
 TEST(DeviceTables, EveryPartAndEntryIsConsistent) {
-    std::map<std::string, std::string> paths;   // path -> library, to find duplicates across libraries
+    std::map<std::string, std::string> paths; // path -> library, to find duplicates across libraries
     std::set<std::string> libraries;
     std::size_t records = 0;
     for (const Family* family : AllFamilies()) {
@@ -99,8 +105,10 @@ TEST(DeviceTables, EveryPartAndEntryIsConsistent) {
             EXPECT_TRUE(part.width == 1 || part.width == 8 || part.width == 12 || part.width == 14 ||
                         part.width == 16);
             if (part.altWidth) {
-                EXPECT_TRUE((part.width == 8 && part.altWidth == 16) || (part.width == 16 && part.altWidth == 8));
-                EXPECT_EQ(std::uint64_t(part.words) * part.width % 16, 0u) << "whole words in both organisations";
+                EXPECT_TRUE((part.width == 8 && part.altWidth == 16) ||
+                            (part.width == 16 && part.altWidth == 8));
+                EXPECT_EQ(std::uint64_t(part.words) * part.width % 16, 0u)
+                    << "whole words in both organisations";
             }
             EXPECT_LE(NativeWords(part), 1u << 24) << "what a socket holds";
             EXPECT_TRUE(part.recordType == 1 || part.recordType == 2);
@@ -138,8 +146,10 @@ TEST(DeviceTables, EveryPartAndEntryIsConsistent) {
 
             KovDeviceRecord r = MakeRecord(*family, e);
             EXPECT_EQ(r.RecordType, e.recordType);
-            EXPECT_TRUE(Terminated(r.DeviceName, sizeof r.DeviceName) && Terminated(r.Manufacturer, sizeof r.Manufacturer) &&
-                        Terminated(r.DeviceType, sizeof r.DeviceType) && Terminated(r.Package, sizeof r.Package));
+            EXPECT_TRUE(Terminated(r.DeviceName, sizeof r.DeviceName) &&
+                        Terminated(r.Manufacturer, sizeof r.Manufacturer) &&
+                        Terminated(r.DeviceType, sizeof r.DeviceType) &&
+                        Terminated(r.Package, sizeof r.Package));
             EXPECT_STREQ(r.DeviceName, e.part->name);
             EXPECT_STREQ(r.Manufacturer, e.part->maker);
             EXPECT_STREQ(r.DeviceType, family->category);
@@ -189,9 +199,11 @@ TEST(DeviceTables, TheFamiliesCoverTheirClasses) {
             if (pred(e)) return true;
         return false;
     };
-    EXPECT_TRUE(has(Eprom8Family(), [](const DeviceEntry& e) { return std::string(e.part->name) == "2716"; }));
+    EXPECT_TRUE(
+        has(Eprom8Family(), [](const DeviceEntry& e) { return std::string(e.part->name) == "2716"; }));
     EXPECT_TRUE(has(Eprom8Family(), [](const DeviceEntry& e) { return e.words == 1024 * 1024; }));
-    EXPECT_TRUE(has(Eprom16Family(), [](const DeviceEntry& e) { return std::string(e.part->name) == "AT27C4096"; }));
+    EXPECT_TRUE(
+        has(Eprom16Family(), [](const DeviceEntry& e) { return std::string(e.part->name) == "AT27C4096"; }));
     EXPECT_TRUE(has(SerialEepromFamily(), [](const DeviceEntry& e) {
         return std::string(e.part->name) == "AT93C46" && e.width == 16 && e.words == 64;
     }));
@@ -199,7 +211,9 @@ TEST(DeviceTables, TheFamiliesCoverTheirClasses) {
         return std::string(e.part->name) == "AT93C46" && e.width == 8 && e.words == 128;
     }));
     for (const char* gal : {"GAL16V8B", "GAL20V8B", "GAL22V10D"})
-        EXPECT_TRUE(has(PldFamily(), [gal](const DeviceEntry& e) { return std::string(e.part->name) == gal; })) << gal;
+        EXPECT_TRUE(has(PldFamily(), [gal](const DeviceEntry& e) {
+            return std::string(e.part->name) == gal;
+        })) << gal;
     EXPECT_TRUE(has(McuFamily(), [](const DeviceEntry& e) { return e.width == 12; }));
     EXPECT_TRUE(has(McuFamily(), [](const DeviceEntry& e) { return e.width == 14; }));
     for (Algorithm a : {Algorithm::FlashAmd, Algorithm::FlashSst, Algorithm::FlashAtmel})

@@ -11,26 +11,36 @@
 namespace kovsim {
 namespace {
 
-constexpr std::size_t kReportedMismatches = 16;   // logged
-constexpr std::size_t kShownMismatches = 8;       // in the message box
+constexpr std::size_t kReportedMismatches = 16; // logged
+constexpr std::size_t kShownMismatches = 8;     // in the message box
 
-const AlgorithmTraits kUv{false, false, true, false, 1.0, 100, 25, 0, NarrowOrder::LowByteFirst,
+const AlgorithmTraits kUv{false,
+                          false,
+                          true,
+                          false,
+                          1.0,
+                          100,
+                          25,
+                          0,
+                          NarrowOrder::LowByteFirst,
                           "Erase it with ultraviolet light first."};
-const AlgorithmTraits kAmd{false, false, true, false, 0.5, 8, 2, 8000, NarrowOrder::LowByteFirst,
-                           "Erase it first."};
-const AlgorithmTraits kSst{false, false, true, false, 0.5, 20, 1, 100, NarrowOrder::LowByteFirst,
-                           "Erase it first."};
-const AlgorithmTraits kAtmel{false, false, true, false, 0.5, 50, 1, 10000, NarrowOrder::LowByteFirst,
-                             "Erase it first."};
+const AlgorithmTraits kAmd{
+    false, false, true, false, 0.5, 8, 2, 8000, NarrowOrder::LowByteFirst, "Erase it first."};
+const AlgorithmTraits kSst{
+    false, false, true, false, 0.5, 20, 1, 100, NarrowOrder::LowByteFirst, "Erase it first."};
+const AlgorithmTraits kAtmel{
+    false, false, true, false, 0.5, 50, 1, 10000, NarrowOrder::LowByteFirst, "Erase it first."};
 const AlgorithmTraits kI2c{true, false, false, true, 25, 0, 1, 0, NarrowOrder::LowByteFirst, ""};
 const AlgorithmTraits kMicrowire{true, false, false, true, 30, 5000, 1, 10, NarrowOrder::HighByteFirst, ""};
 const AlgorithmTraits kGal{false, true, false, false, 20, 500, 1, 100, NarrowOrder::LowByteFirst, ""};
-const AlgorithmTraits kPic12{false, false, true, false, 40, 2000, 1, 10, NarrowOrder::LowByteFirst,
-                             "Erase it first."};
-const AlgorithmTraits kPic14{false, false, true, false, 40, 4000, 1, 10, NarrowOrder::LowByteFirst,
-                             "Erase it first."};
+const AlgorithmTraits kPic12{
+    false, false, true, false, 40, 2000, 1, 10, NarrowOrder::LowByteFirst, "Erase it first."};
+const AlgorithmTraits kPic14{
+    false, false, true, false, 40, 4000, 1, 10, NarrowOrder::LowByteFirst, "Erase it first."};
 
-unsigned BytesPerWord(unsigned width) { return width > 8 ? 2 : 1; }
+unsigned BytesPerWord(unsigned width) {
+    return width > 8 ? 2 : 1;
+}
 
 // Work in blocks of about one percent, so the progress box moves and Abort is seen in time.
 std::uint32_t ChunkFor(std::uint64_t count) {
@@ -47,11 +57,8 @@ std::string OneLine(std::string text) {
 class Pacer {
 public:
     Pacer(const DeviceEngine& engine, const std::string& function, std::uint64_t total)
-        : framework_(engine.Framework()),
-          function_(function),
-          caption_(engine.Caption()),
-          total_(total ? total : 1),
-          scale_(engine.Bus() ? engine.Bus()->TimeScale() : 0.0) {
+        : framework_(engine.Framework()), function_(function), caption_(engine.Caption()),
+          total_(total ? total : 1), scale_(engine.Bus() ? engine.Bus()->TimeScale() : 0.0) {
         framework_.ShowProgress(function_, caption_, true);
     }
     ~Pacer() { framework_.ShowProgress(function_, caption_, false); }
@@ -81,19 +88,28 @@ private:
     double debtUs_ = 0;
 };
 
-}  // namespace
+} // namespace
 
 const AlgorithmTraits& TraitsOf(Algorithm algorithm) {
     switch (algorithm) {
-    case Algorithm::UvEprom: return kUv;
-    case Algorithm::FlashAmd: return kAmd;
-    case Algorithm::FlashSst: return kSst;
-    case Algorithm::FlashAtmel: return kAtmel;
-    case Algorithm::I2cEeprom: return kI2c;
-    case Algorithm::Microwire: return kMicrowire;
-    case Algorithm::Gal: return kGal;
-    case Algorithm::Pic12: return kPic12;
-    case Algorithm::Pic14: return kPic14;
+    case Algorithm::UvEprom:
+        return kUv;
+    case Algorithm::FlashAmd:
+        return kAmd;
+    case Algorithm::FlashSst:
+        return kSst;
+    case Algorithm::FlashAtmel:
+        return kAtmel;
+    case Algorithm::I2cEeprom:
+        return kI2c;
+    case Algorithm::Microwire:
+        return kMicrowire;
+    case Algorithm::Gal:
+        return kGal;
+    case Algorithm::Pic12:
+        return kPic12;
+    case Algorithm::Pic14:
+        return kPic14;
     }
     return kUv;
 }
@@ -115,7 +131,9 @@ DeviceEngine::~DeviceEngine() {
     if (programmerHandle_) dlclose(programmerHandle_);
 }
 
-int DeviceEngine::SetupFramework(const FrameStruct* frame) { return framework_.Accept(frame) ? 1 : 0; }
+int DeviceEngine::SetupFramework(const FrameStruct* frame) {
+    return framework_.Accept(frame) ? 1 : 0;
+}
 
 int DeviceEngine::SetupProgrammer(const char* path) {
     selected_ = nullptr;
@@ -129,9 +147,10 @@ int DeviceEngine::SetupProgrammer(const char* path) {
     if (!handle) return 0;
     auto* busFn = reinterpret_cast<KovSimBusFn*>(dlsym(handle, KOVSIM_BUS_SYMBOL));
     const KovSimBus* bus = busFn ? busFn() : nullptr;
-    bool complete = bus && bus->Version == KOVSIM_BUS_VERSION && bus->ProgrammerId && bus->Model && bus->Attach &&
-                    bus->BeginOperation && bus->Present && bus->ReadIds && bus->Read && bus->Write && bus->Erase &&
-                    bus->EraseAll && bus->GetExtra && bus->SetExtra && bus->TimeScale && bus->Commit;
+    bool complete = bus && bus->Version == KOVSIM_BUS_VERSION && bus->ProgrammerId && bus->Model &&
+                    bus->Attach && bus->BeginOperation && bus->Present && bus->ReadIds && bus->Read &&
+                    bus->Write && bus->Erase && bus->EraseAll && bus->GetExtra && bus->SetExtra &&
+                    bus->TimeScale && bus->Commit;
     if (!complete) {
         dlclose(handle);
         return 0;
@@ -155,15 +174,16 @@ int DeviceEngine::Select(const char* name, const char* maker, const char* packag
     const DeviceEntry* found = nullptr;
     for (const DeviceEntry& e : entries_) {
         if (std::strcmp(e.part->name, name) == 0 && std::strcmp(e.part->maker, maker) == 0 &&
-            std::strcmp(e.package->name, package) == 0 && int(e.package->pins) == pins && int(e.width) == width) {
+            std::strcmp(e.package->name, package) == 0 && int(e.package->pins) == pins &&
+            int(e.width) == width) {
             found = &e;
             break;
         }
     }
     std::string lib = family_.Data().library;
     if (!found) {
-        framework_.Log(1, lib + ": no device " + maker + " " + name + " in " + package + " with " + std::to_string(pins) +
-                              " pins and " + std::to_string(width) + " bits");
+        framework_.Log(1, lib + ": no device " + maker + " " + name + " in " + package + " with " +
+                              std::to_string(pins) + " pins and " + std::to_string(width) + " bits");
         return kFailed;
     }
     if (!bus_) {
@@ -179,9 +199,9 @@ int DeviceEngine::Select(const char* name, const char* maker, const char* packag
     }
     const Part& part = *found->part;
     const AlgorithmTraits& traits = TraitsOf(part.algorithm);
-    KovSimChipInfo chip{part.maker,   part.name,       found->package->name, family_.Data().category,
-                        NativeWidth(part), NativeWords(part), part.mfrId,   part.devId,
-                        traits.writeReplaces ? 1 : 0};
+    KovSimChipInfo chip{
+        part.maker,        part.name,  found->package->name, family_.Data().category,     NativeWidth(part),
+        NativeWords(part), part.mfrId, part.devId,           traits.writeReplaces ? 1 : 0};
     if (bus_->Attach(&chip) != 1) {
         framework_.Log(1, lib + ": the " + model + " refused the " + DisplayName(*found));
         return kFailed;
@@ -190,8 +210,8 @@ int DeviceEngine::Select(const char* name, const char* maker, const char* packag
     traits_ = &traits;
     narrow_ = found->width < NativeWidth(part);
     family_.OnSelected(*this);
-    framework_.Log(5, lib + ": selected " + DisplayName(*found) + ", " + std::to_string(found->words) + " words of " +
-                          std::to_string(found->width) + " bits");
+    framework_.Log(5, lib + ": selected " + DisplayName(*found) + ", " + std::to_string(found->words) +
+                          " words of " + std::to_string(found->width) + " bits");
     return KOV_SUCCESS;
 }
 
@@ -202,7 +222,9 @@ std::uint32_t DeviceEngine::EraseValue() const {
     return mask | (mask << 16);
 }
 
-std::string DeviceEngine::PartName() const { return selected_ ? selected_->part->name : std::string("device"); }
+std::string DeviceEngine::PartName() const {
+    return selected_ ? selected_->part->name : std::string("device");
+}
 
 std::string DeviceEngine::Caption() const {
     std::string model = bus_ ? bus_->Model() : "";
@@ -214,7 +236,9 @@ std::uint16_t DeviceEngine::WordMask() const {
     return static_cast<std::uint16_t>((1u << width) - 1);
 }
 
-std::uint32_t DeviceEngine::ChipWords() const { return selected_ ? NativeWords(*selected_->part) : 0; }
+std::uint32_t DeviceEngine::ChipWords() const {
+    return selected_ ? NativeWords(*selected_->part) : 0;
+}
 
 std::string DeviceEngine::Hex(std::uint32_t value, unsigned width) const {
     char buf[16];
@@ -262,8 +286,9 @@ bool DeviceEngine::PrepareChip(bool checkIds) {
 bool DeviceEngine::Prepare(std::uint32_t start, std::uint32_t end) {
     if (!selected_ || !bus_) return PrepareChip(false);
     if (start > end || end >= selected_->words) {
-        Fail("Device range", "The device range " + Hex(start, 32) + " to " + Hex(end, 32) + " lies outside the " +
-                                 PartName() + ", which has " + std::to_string(selected_->words) + " words.");
+        Fail("Device range", "The device range " + Hex(start, 32) + " to " + Hex(end, 32) +
+                                 " lies outside the " + PartName() + ", which has " +
+                                 std::to_string(selected_->words) + " words.");
         return false;
     }
     return PrepareChip(true);
@@ -276,7 +301,8 @@ bool DeviceEngine::CheckIds() {
     if (!wantMfr && !wantDev) return true;
     std::uint16_t mfr = 0, dev = 0;
     if (bus_->ReadIds(&mfr, &dev) != 1) {
-        Fail("Device ID", "The " + std::string(bus_->Model()) + " could not read the identifier of the device.");
+        Fail("Device ID",
+             "The " + std::string(bus_->Model()) + " could not read the identifier of the device.");
         return false;
     }
     std::uint16_t devMask = part.algorithm == Algorithm::Pic14 ? 0x3FE0 : narrow_ ? 0x00FF : 0xFFFF;
@@ -291,14 +317,17 @@ bool DeviceEngine::CheckIds() {
     }
     std::string expected;
     if (wantMfr) expected += "manufacturer code " + Hex(part.mfrId, 8);
-    if (wantDev) expected += std::string(expected.empty() ? "" : ", ") + "device code " + Hex(wantDevId, devBits);
+    if (wantDev)
+        expected += std::string(expected.empty() ? "" : ", ") + "device code " + Hex(wantDevId, devBits);
     Fail("Wrong device", "The device in the socket is not a " + std::string(part.maker) + " " + part.name +
                              ".\nExpected " + expected + ";\nthe device answers with " + found +
                              ".\n\nCheck the device and its orientation in the socket.");
     return false;
 }
 
-std::uint32_t DeviceEngine::ChipAddress(std::uint32_t address) const { return narrow_ ? address / 2 : address; }
+std::uint32_t DeviceEngine::ChipAddress(std::uint32_t address) const {
+    return narrow_ ? address / 2 : address;
+}
 
 bool DeviceEngine::ReadWords(std::uint32_t first, std::uint32_t count, std::uint16_t* out) {
     if (!narrow_) return bus_->Read(first, count, out) == 1;
@@ -337,6 +366,7 @@ void DeviceEngine::SetLast(std::uint32_t sum) {
 }
 
 int DeviceEngine::Read(std::uint32_t start, std::uint32_t end, unsigned char* image) {
+    haveLast_ = false;
     if (!image || !Prepare(start, end)) return lastResult_ = kFailed;
     std::string lock = family_.ReadLock(*this);
     if (!lock.empty()) {
@@ -374,9 +404,10 @@ int DeviceEngine::Read(std::uint32_t start, std::uint32_t end, unsigned char* im
     return lastResult_ = KOV_SUCCESS;
 }
 
-DeviceEngine::Compare DeviceEngine::CompareRange(std::uint32_t start, std::uint32_t end, const unsigned char* image,
-                                                 const std::string& verb, std::vector<Mismatch>& mismatches,
-                                                 std::uint64_t& differing, std::uint32_t& sum) {
+DeviceEngine::Compare DeviceEngine::CompareRange(std::uint32_t start, std::uint32_t end,
+                                                 const unsigned char* image, const std::string& verb,
+                                                 std::vector<Mismatch>& mismatches, std::uint64_t& differing,
+                                                 std::uint32_t& sum) {
     std::uint64_t count = std::uint64_t(end) - start + 1;
     std::uint32_t chunk = ChunkFor(count);
     std::vector<std::uint16_t> words(chunk);
@@ -393,7 +424,8 @@ DeviceEngine::Compare DeviceEngine::CompareRange(std::uint32_t start, std::uint3
         }
         for (std::uint32_t i = 0; i < n; ++i) {
             std::uint16_t device = words[i] & mask;
-            std::uint16_t expected = image ? (ImageWord(image, static_cast<std::uint32_t>(done + i)) & mask) : mask;
+            std::uint16_t expected =
+                image ? (ImageWord(image, static_cast<std::uint32_t>(done + i)) & mask) : mask;
             sum += device;
             if (device != expected) {
                 ++differing;
@@ -416,7 +448,8 @@ void DeviceEngine::ReportMismatches(const std::string& title, const std::string&
         framework_.Log(5, title + ": address " + Hex(m.address, 32) + ": device " + Hex(m.device, width) +
                               ", expected " + Hex(m.expected, width));
     std::string count = std::to_string(differing) + (differing == 1 ? " address" : " addresses");
-    framework_.Log(1, OneLine(intro) + " (" + count + ", the first at " + Hex(mismatches.front().address, 32) + ")");
+    framework_.Log(1, OneLine(intro) + " (" + count + ", the first at " +
+                          Hex(mismatches.front().address, 32) + ")");
     std::string text = intro + "\n" + count + " differ" + (differing == 1 ? "s" : "") + ":\n";
     std::size_t shown = std::min(mismatches.size(), kShownMismatches);
     for (std::size_t i = 0; i < shown; ++i)
@@ -426,6 +459,25 @@ void DeviceEngine::ReportMismatches(const std::string& title, const std::string&
     std::string note = family_.WriteLockNote(*this, ChipAddress(mismatches.front().address));
     if (!note.empty()) text += "\n\n" + note;
     framework_.Box(text, title + " failed", KOV_MB_OK | KOV_MB_ICONERROR);
+}
+
+int DeviceEngine::CheckRange(std::uint32_t start, std::uint32_t end, const unsigned char* image,
+                             const std::string& verb, const std::string& title, const std::string& intro,
+                             std::uint32_t& sum) {
+    std::vector<Mismatch> mismatches;
+    std::uint64_t differing = 0;
+    switch (CompareRange(start, end, image, verb, mismatches, differing, sum)) {
+    case Compare::Match:
+        return KOV_SUCCESS;
+    case Compare::Aborted:
+        return kAborted;
+    case Compare::Failed:
+        return kFailed;
+    case Compare::Differ:
+        break;
+    }
+    ReportMismatches(title, intro, mismatches, differing);
+    return kFailed;
 }
 
 int DeviceEngine::ProgramRange(std::uint32_t start, std::uint32_t end, const unsigned char* image) {
@@ -440,6 +492,18 @@ int DeviceEngine::ProgramRange(std::uint32_t start, std::uint32_t end, const uns
         bool needed = traits_->writeReplaces || target != mask;
         std::uint16_t now = target;
         bool ok = !needed;
+        // A word that already holds a 0 where the buffer has a 1 can never be reached; pulsing it
+        // would only destroy more of what the chip holds.
+        if (needed && !traits_->writeReplaces) {
+            if (!ReadWords(a, 1, &now)) {
+                Fail("Program failed", "The " + std::string(bus_->Model()) + " lost the " + PartName() +
+                                           " at address " + Hex(a, 32) + ".");
+                return kFailed;
+            }
+            now &= mask;
+            ok = now == target;
+            needed = !ok && (now & target) == target;
+        }
         for (int pulse = 0; needed && pulse < traits_->maxPulses; ++pulse) {
             bool locked = family_.WriteLocked(*this, ChipAddress(a));
             if ((!locked && !WriteWord(a, target)) || !ReadWords(a, 1, &now)) {
@@ -460,8 +524,9 @@ int DeviceEngine::ProgramRange(std::uint32_t start, std::uint32_t end, const uns
                                ":\nthe device reads " + Hex(now, selected_->width) + ", the buffer holds " +
                                Hex(target, selected_->width) + ".";
             if (!traits_->writeReplaces && (now & target) != target)
-                text += "\nA bit that is 0 in the device is 1 in the buffer, and programming cannot set bits. " +
-                        std::string(traits_->eraseHint);
+                text +=
+                    "\nA bit that is 0 in the device is 1 in the buffer, and programming cannot set bits. " +
+                    std::string(traits_->eraseHint);
             std::string note = family_.WriteLockNote(*this, ChipAddress(a));
             if (!note.empty()) text += "\n" + note;
             Fail("Program failed", text);
@@ -469,8 +534,8 @@ int DeviceEngine::ProgramRange(std::uint32_t start, std::uint32_t end, const uns
         }
         if ((i + 1) % chunk == 0 || i + 1 == count) {
             if (!pacer.Step(i + 1, chipUs)) {
-                framework_.Log(1, "Programming the " + PartName() + " was aborted by the user before address " +
-                                      Hex(a + 1, 32));
+                framework_.Log(1, "Programming the " + PartName() +
+                                      " was aborted by the user before address " + Hex(a + 1, 32));
                 return kAborted;
             }
             chipUs = 0;
@@ -480,9 +545,11 @@ int DeviceEngine::ProgramRange(std::uint32_t start, std::uint32_t end, const uns
 }
 
 int DeviceEngine::Program(std::uint32_t start, std::uint32_t end, const unsigned char* image) {
+    haveLast_ = false;
     if (!image || !Prepare(start, end)) return lastResult_ = kFailed;
     std::uint32_t count = end - start + 1;
-    if (!family_.CheckImage(*this, image, count) || !family_.BeforeProgram(*this)) return lastResult_ = kFailed;
+    if (!family_.CheckImage(*this, image, count) || !family_.BeforeProgram(*this))
+        return lastResult_ = kFailed;
     std::vector<Mismatch> mismatches;
     std::uint64_t differing = 0;
     std::uint32_t sum = 0;
@@ -496,7 +563,8 @@ int DeviceEngine::Program(std::uint32_t start, std::uint32_t end, const unsigned
         if (blank == Compare::Differ) {
             if (!framework_.ReadBool("UserAbort", "AllowSkipBlankChk")) {
                 ReportMismatches("Blank check",
-                                 "The " + PartName() + " is not blank, so it cannot be programmed. " + traits_->eraseHint,
+                                 "The " + PartName() + " is not blank, so it cannot be programmed. " +
+                                     traits_->eraseHint,
                                  mismatches, differing);
                 return lastResult_ = kFailed;
             }
@@ -504,7 +572,8 @@ int DeviceEngine::Program(std::uint32_t start, std::uint32_t end, const unsigned
                                    " words differ from the erased value, the first at address " +
                                    Hex(mismatches.front().address, 32) + ".\nProgram it anyway?";
             if (!Confirm(question)) {
-                framework_.Log(1, "Programming the " + PartName() + " was cancelled: the device is not blank");
+                framework_.Log(1,
+                               "Programming the " + PartName() + " was cancelled: the device is not blank");
                 return lastResult_ = kFailed;
             }
             framework_.Log(1, "The " + PartName() + " is not blank; programming it anyway as the user chose");
@@ -514,18 +583,13 @@ int DeviceEngine::Program(std::uint32_t start, std::uint32_t end, const unsigned
     Commit();
     if (result != KOV_SUCCESS) return lastResult_ = result;
     if (!framework_.ReadBool("Device", "SuppressVerify")) {
-        mismatches.clear();
-        Compare verify = CompareRange(start, end, image, "Verifying", mismatches, differing, sum);
-        if (verify == Compare::Aborted) return lastResult_ = kAborted;
-        if (verify == Compare::Failed) return lastResult_ = kFailed;
-        if (verify == Compare::Differ) {
-            ReportMismatches("Verify", "Verifying the " + PartName() + " after programming failed.", mismatches,
-                             differing);
-            return lastResult_ = kFailed;
-        }
+        int verified = CheckRange(start, end, image, "Verifying", "Verify",
+                                  "Verifying the " + PartName() + " after programming failed.", sum);
+        if (verified != KOV_SUCCESS) return lastResult_ = verified;
     } else {
         sum = 0;
-        for (std::uint32_t i = 0; i < count; ++i) sum += ImageWord(image, i) & WordMask();
+        for (std::uint32_t i = 0; i < count; ++i)
+            sum += ImageWord(image, i) & WordMask();
     }
     family_.AfterProgram(*this);
     Commit();
@@ -534,6 +598,7 @@ int DeviceEngine::Program(std::uint32_t start, std::uint32_t end, const unsigned
 }
 
 int DeviceEngine::Verify(std::uint32_t start, std::uint32_t end, const unsigned char* image) {
+    haveLast_ = false;
     if (!image || !Prepare(start, end)) return lastResult_ = kFailed;
     if (!family_.CheckImage(*this, image, end - start + 1)) return lastResult_ = kFailed;
     std::string lock = family_.ReadLock(*this);
@@ -541,39 +606,26 @@ int DeviceEngine::Verify(std::uint32_t start, std::uint32_t end, const unsigned 
         Fail("Device secured", lock);
         return lastResult_ = kFailed;
     }
-    std::vector<Mismatch> mismatches;
-    std::uint64_t differing = 0;
     std::uint32_t sum = 0;
-    Compare verify = CompareRange(start, end, image, "Verifying", mismatches, differing, sum);
-    if (verify == Compare::Aborted) return lastResult_ = kAborted;
-    if (verify == Compare::Failed) return lastResult_ = kFailed;
-    if (verify == Compare::Differ) {
-        ReportMismatches("Verify", "The " + PartName() + " does not match the buffer.", mismatches, differing);
-        return lastResult_ = kFailed;
-    }
-    SetLast(sum);
-    return lastResult_ = KOV_SUCCESS;
+    int verified = CheckRange(start, end, image, "Verifying", "Verify",
+                              "The " + PartName() + " does not match the buffer.", sum);
+    if (verified == KOV_SUCCESS) SetLast(sum);
+    return lastResult_ = verified;
 }
 
 int DeviceEngine::BlankCheck(std::uint32_t start, std::uint32_t end) {
+    haveLast_ = false;
     if (!Prepare(start, end)) return lastResult_ = kFailed;
     std::string lock = family_.ReadLock(*this);
     if (!lock.empty()) {
         Fail("Blank check failed", lock + "\nA secured device is not blank.");
         return lastResult_ = kFailed;
     }
-    std::vector<Mismatch> mismatches;
-    std::uint64_t differing = 0;
     std::uint32_t sum = 0;
-    Compare blank = CompareRange(start, end, nullptr, "Blank checking", mismatches, differing, sum);
-    if (blank == Compare::Aborted) return lastResult_ = kAborted;
-    if (blank == Compare::Failed) return lastResult_ = kFailed;
-    if (blank == Compare::Differ) {
-        ReportMismatches("Blank check", "The " + PartName() + " is not blank.", mismatches, differing);
-        return lastResult_ = kFailed;
-    }
-    SetLast(sum);
-    return lastResult_ = KOV_SUCCESS;
+    int blank = CheckRange(start, end, nullptr, "Blank checking", "Blank check",
+                           "The " + PartName() + " is not blank.", sum);
+    if (blank == KOV_SUCCESS) SetLast(sum);
+    return lastResult_ = blank;
 }
 
 bool DeviceEngine::EraseRange(std::uint32_t start, std::uint32_t end) {
@@ -596,6 +648,7 @@ bool DeviceEngine::EraseRange(std::uint32_t start, std::uint32_t end) {
 }
 
 int DeviceEngine::Erase(std::uint32_t start, std::uint32_t end) {
+    haveLast_ = false;
     if (!Prepare(start, end)) return lastResult_ = kFailed;
     std::uint32_t first = 0, last = selected_->words - 1;
     if (traits_->eraseRangeOnly) {
@@ -609,23 +662,19 @@ int DeviceEngine::Erase(std::uint32_t start, std::uint32_t end) {
         Commit();
         if (erased != KOV_SUCCESS) return lastResult_ = erased;
     }
-    std::uint32_t sum = static_cast<std::uint32_t>(std::uint64_t(WordMask()) * (std::uint64_t(last) - first + 1));
+    std::uint32_t sum =
+        static_cast<std::uint32_t>(std::uint64_t(WordMask()) * (std::uint64_t(last) - first + 1));
     if (!framework_.ReadBool("Device", "SuppressEraseBlankcheck")) {
-        std::vector<Mismatch> mismatches;
-        std::uint64_t differing = 0;
-        Compare blank = CompareRange(first, last, nullptr, "Blank checking", mismatches, differing, sum);
-        if (blank == Compare::Aborted) return lastResult_ = kAborted;
-        if (blank == Compare::Failed) return lastResult_ = kFailed;
-        if (blank == Compare::Differ) {
-            ReportMismatches("Erase", "The " + PartName() + " is not blank after erasing.", mismatches, differing);
-            return lastResult_ = kFailed;
-        }
+        int blank = CheckRange(first, last, nullptr, "Blank checking", "Erase",
+                               "The " + PartName() + " is not blank after erasing.", sum);
+        if (blank != KOV_SUCCESS) return lastResult_ = blank;
     }
     SetLast(sum);
     return lastResult_ = KOV_SUCCESS;
 }
 
 int DeviceEngine::Checksum(std::uint32_t start, std::uint32_t end, std::uint32_t* checksum) {
+    haveLast_ = false;
     if (!checksum || !Prepare(start, end)) return lastResult_ = kFailed;
     std::string lock = family_.ReadLock(*this);
     if (!lock.empty()) {
@@ -653,12 +702,14 @@ int DeviceEngine::BufferChecksum(std::uint32_t start, std::uint32_t end, std::ui
                                  const unsigned char* image) {
     if (!checksum || !image || !selected_ || start > end || end >= selected_->words) return kFailed;
     std::uint32_t sum = 0;
-    for (std::uint32_t i = 0; i <= end - start; ++i) sum += ImageWord(image, i) & WordMask();
+    for (std::uint32_t i = 0; i <= end - start; ++i)
+        sum += ImageWord(image, i) & WordMask();
     *checksum = sum & family_.ChecksumMask();
     return KOV_SUCCESS;
 }
 
-KovMiscFunctRecord DeviceEngine::MiscRecord(int identifier, const char* name, const char* glyph, const char* tooltip) {
+KovMiscFunctRecord DeviceEngine::MiscRecord(int identifier, const char* name, const char* glyph,
+                                            const char* tooltip) {
     KovMiscFunctRecord r;
     std::memset(&r, 0, sizeof r);
     r.RecordType = tooltip ? KOV_RECORD_TYPE2 : KOV_RECORD_TYPE1;
@@ -697,7 +748,8 @@ int DeviceEngine::Dispatch(int identifier) {
     if (!PrepareChip(false)) return kFailed;
     std::uint16_t mfr = 0, dev = 0;
     if (bus_->ReadIds(&mfr, &dev) != 1) {
-        Fail("Device ID", "The " + std::string(bus_->Model()) + " could not read the identifier of the device.");
+        Fail("Device ID",
+             "The " + std::string(bus_->Model()) + " could not read the identifier of the device.");
         return kFailed;
     }
     const Part& part = *selected_->part;
@@ -705,7 +757,8 @@ int DeviceEngine::Dispatch(int identifier) {
     if (narrow_) dev &= 0xFF;
     std::string text;
     if (part.mfrId != kNoId)
-        text += "Manufacturer code: " + Hex(mfr & 0xFF, 8) + " (a " + part.name + " has " + Hex(part.mfrId, 8) + ")\n";
+        text += "Manufacturer code: " + Hex(mfr & 0xFF, 8) + " (a " + part.name + " has " +
+                Hex(part.mfrId, 8) + ")\n";
     if (part.devId != kNoId) {
         std::uint16_t want = narrow_ ? part.devId & 0xFF : part.devId;
         text += "Device code: " + Hex(dev, devBits) + " (a " + part.name + " has " + Hex(want, devBits) + ")";
@@ -720,4 +773,4 @@ DeviceEngine& Engine() {
     return engine;
 }
 
-}  // namespace kovsim
+} // namespace kovsim

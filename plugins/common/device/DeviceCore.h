@@ -22,16 +22,16 @@ inline constexpr int kAborted = 2;
 enum class NarrowOrder : std::uint8_t { LowByteFirst, HighByteFirst };
 
 struct AlgorithmTraits {
-    bool writeReplaces;            // EEPROM: a write sets the word
-    bool eraseBeforeProgram;       // the chip is always bulk-erased by Program
-    bool blankCheckBeforeProgram;  // programming can only clear bits, so it must start blank
-    bool eraseRangeOnly;           // Erase clears the device range, not the whole chip
-    double readUs;                 // per word
-    double programUs;              // per write cycle or pulse
+    bool writeReplaces;           // EEPROM: a write sets the word
+    bool eraseBeforeProgram;      // the chip is always bulk-erased by Program
+    bool blankCheckBeforeProgram; // programming can only clear bits, so it must start blank
+    bool eraseRangeOnly;          // Erase clears the device range, not the whole chip
+    double readUs;                // per word
+    double programUs;             // per write cycle or pulse
     int maxPulses;
-    double eraseMs;                // chip erase
-    NarrowOrder narrow;            // which byte of a chip word comes first in 8-bit mode
-    const char* eraseHint;         // how to get a blank chip
+    double eraseMs;        // chip erase
+    NarrowOrder narrow;    // which byte of a chip word comes first in 8-bit mode
+    const char* eraseHint; // how to get a blank chip
 };
 const AlgorithmTraits& TraitsOf(Algorithm algorithm);
 
@@ -49,7 +49,9 @@ public:
     // Why the chip's contents cannot be read (security fuse, code protection); "" when they can.
     virtual std::string ReadLock(DeviceEngine&) { return {}; }
     // False, after telling the user, when the image must not be programmed or compared.
-    virtual bool CheckImage(DeviceEngine&, const unsigned char* /*image*/, std::uint32_t /*words*/) { return true; }
+    virtual bool CheckImage(DeviceEngine&, const unsigned char* /*image*/, std::uint32_t /*words*/) {
+        return true;
+    }
     virtual bool BeforeProgram(DeviceEngine&) { return true; }
     virtual void AfterProgram(DeviceEngine&) {}
     // Whether the chip ignores writes and erases at a chip address (a protected sector).
@@ -90,7 +92,8 @@ public:
     int Erase(std::uint32_t start, std::uint32_t end);
     int Checksum(std::uint32_t start, std::uint32_t end, std::uint32_t* checksum);
     int LastChecksum(std::uint32_t* checksum) const;
-    int BufferChecksum(std::uint32_t start, std::uint32_t end, std::uint32_t* checksum, const unsigned char* image);
+    int BufferChecksum(std::uint32_t start, std::uint32_t end, std::uint32_t* checksum,
+                       const unsigned char* image);
     void ResetMisc();
     const KovMiscFunctRecord* NextMisc();
     int Dispatch(int identifier);
@@ -101,18 +104,19 @@ public:
     const KovSimBus* Bus() const { return bus_; }
     const DeviceEntry& Selected() const { return *selected_; }
     std::string PartName() const;
-    std::string Caption() const;              // message box caption: programmer and part
-    std::uint16_t WordMask() const;           // of the selected width
-    std::uint32_t ChipWords() const;          // words of the chip in its widest organisation
-    bool PrepareChip(bool checkIds);          // chip present and, when asked, the right one
+    std::string Caption() const;     // message box caption: programmer and part
+    std::uint16_t WordMask() const;  // of the selected width
+    std::uint32_t ChipWords() const; // words of the chip in its widest organisation
+    bool PrepareChip(bool checkIds); // chip present and, when asked, the right one
     // Runs a wait of the chip (an erase) with the progress box; false when aborted.
     bool Wait(const std::string& function, double milliseconds);
-    bool Confirm(const std::string& text);   // a Yes/No question; only Yes counts
-    void Fail(const std::string& caption, const std::string& text);   // logged and shown
-    std::string Hex(std::uint32_t value, unsigned width) const;       // at least two digits
+    bool Confirm(const std::string& text);                          // a Yes/No question; only Yes counts
+    void Fail(const std::string& caption, const std::string& text); // logged and shown
+    std::string Hex(std::uint32_t value, unsigned width) const;     // at least two digits
     void Commit();
 
-    static KovMiscFunctRecord MiscRecord(int identifier, const char* name, const char* glyph, const char* tooltip);
+    static KovMiscFunctRecord MiscRecord(int identifier, const char* name, const char* glyph,
+                                         const char* tooltip);
 
 private:
     enum class Compare { Match, Differ, Aborted, Failed };
@@ -128,10 +132,15 @@ private:
     bool WriteWord(std::uint32_t address, std::uint16_t value);
     std::uint32_t ChipAddress(std::uint32_t address) const;
     // Compares the range with the image, or with the erased value when image is null.
-    Compare CompareRange(std::uint32_t start, std::uint32_t end, const unsigned char* image, const std::string& verb,
-                         std::vector<Mismatch>& mismatches, std::uint64_t& differing, std::uint32_t& sum);
-    void ReportMismatches(const std::string& title, const std::string& intro, const std::vector<Mismatch>& mismatches,
-                          std::uint64_t differing);
+    Compare CompareRange(std::uint32_t start, std::uint32_t end, const unsigned char* image,
+                         const std::string& verb, std::vector<Mismatch>& mismatches, std::uint64_t& differing,
+                         std::uint32_t& sum);
+    // CompareRange, telling the user about differences: KOV_SUCCESS, kFailed or kAborted.
+    int CheckRange(std::uint32_t start, std::uint32_t end, const unsigned char* image,
+                   const std::string& verb, const std::string& title, const std::string& intro,
+                   std::uint32_t& sum);
+    void ReportMismatches(const std::string& title, const std::string& intro,
+                          const std::vector<Mismatch>& mismatches, std::uint64_t differing);
     int ProgramRange(std::uint32_t start, std::uint32_t end, const unsigned char* image);
     bool EraseRange(std::uint32_t start, std::uint32_t end);
     void SetLast(std::uint32_t sum);
@@ -160,4 +169,4 @@ DeviceEngine& Engine();
 // Identifier of the "Read Device ID" function that every part with an ID offers.
 inline constexpr int kReadIdFunction = 100;
 
-}  // namespace kovsim
+} // namespace kovsim

@@ -1,20 +1,9 @@
 // The exports every simulated device library has. No exception may leave them.
 #include "device/DeviceCore.h"
+#include "kovsim/Guard.h"
 
 using kovsim::Engine;
-
-namespace {
-
-template <typename F>
-auto Guard(F&& f, decltype(f()) onError) noexcept -> decltype(f()) {
-    try {
-        return f();
-    } catch (...) {
-        return onError;
-    }
-}
-
-}  // namespace
+using kovsim::Guard;
 
 KOV_EXPORT KovFrameworkVersionFn framework_version;
 KOV_EXPORT KovSetupFrameworkFn setup_framework;
@@ -36,7 +25,9 @@ KOV_EXPORT KovResetMiscFunctFn ResetMiscFunct;
 KOV_EXPORT KovGetNextMiscFunctFn GetNextMiscFunct;
 KOV_EXPORT KovMiscFunctDispatchFn MiscFunctDispatch;
 
-KOV_EXPORT int framework_version(void) { return KOV_FRAME_VERSION_MAX; }
+KOV_EXPORT int framework_version(void) {
+    return KOV_FRAME_VERSION_MAX;
+}
 
 KOV_EXPORT int setup_framework(const FrameStruct* frame) {
     return Guard([&] { return Engine().SetupFramework(frame); }, 0);

@@ -37,7 +37,7 @@ constexpr auto kUnlockBmp = GlyphBmp(kUnlock);
 constexpr auto kInfoBmp = GlyphBmp(kInfo);
 constexpr auto kChipIdBmp = GlyphBmp(kChipId);
 
-}  // namespace
+} // namespace
 
 KOV_EXPORT_BITMAP(LOCK, kLockBmp.data(), kLockBmp.size());
 KOV_EXPORT_BITMAP(UNLOCK, kUnlockBmp.data(), kUnlockBmp.size());

@@ -9,15 +9,18 @@ namespace {
 constexpr char kMagic[8] = {'K', 'O', 'V', 'C', 'H', 'I', 'P', '1'};
 constexpr std::uint32_t kFormat = 1;
 constexpr std::size_t kMakerField = 64, kNameField = 64, kPackageField = 16;
-constexpr std::size_t kHeader = 8 + 4 * 4 + kMakerField + kNameField + kPackageField + 8 * SimChip::kExtraCells;
+constexpr std::size_t kHeader =
+    8 + 4 * 4 + kMakerField + kNameField + kPackageField + 8 * SimChip::kExtraCells;
 
 void PutLe(std::string& out, std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
 std::uint64_t GetLe(const std::string& in, std::size_t at, int bytes) {
     std::uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= std::uint64_t(static_cast<unsigned char>(in[at + i])) << (8 * i);
+    for (int i = 0; i < bytes; ++i)
+        v |= std::uint64_t(static_cast<unsigned char>(in[at + i])) << (8 * i);
     return v;
 }
 
@@ -32,23 +35,27 @@ std::string GetField(const std::string& in, std::size_t at, std::size_t size) {
     return f.substr(0, f.find('\0'));
 }
 
-unsigned BytesPerWord(unsigned width) { return width > 8 ? 2 : 1; }
+unsigned BytesPerWord(unsigned width) {
+    return width > 8 ? 2 : 1;
+}
 
-}  // namespace
+} // namespace
 
 std::uint32_t Crc32(const void* data, std::size_t size) {
     static const auto table = [] {
         std::array<std::uint32_t, 256> t{};
         for (std::uint32_t i = 0; i < 256; ++i) {
             std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
             t[i] = c;
         }
         return t;
     }();
     std::uint32_t crc = 0xFFFFFFFFu;
     const auto* p = static_cast<const unsigned char*>(data);
-    for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    for (std::size_t i = 0; i < size; ++i)
+        crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
     return crc ^ 0xFFFFFFFFu;
 }
 
@@ -63,8 +70,7 @@ std::string ChipSpec::Key() const {
 }
 
 SimChip::SimChip(ChipSpec spec)
-    : spec_(std::move(spec)),
-      mask_(static_cast<std::uint16_t>((1u << std::clamp(spec_.width, 1u, 16u)) - 1)),
+    : spec_(std::move(spec)), mask_(static_cast<std::uint16_t>((1u << std::clamp(spec_.width, 1u, 16u)) - 1)),
       words_(spec_.words, mask_) {}
 
 void SimChip::Write(std::uint32_t address, std::uint16_t value) {
@@ -79,7 +85,8 @@ void SimChip::Write(std::uint32_t address, std::uint16_t value) {
 
 void SimChip::Erase(std::uint32_t first, std::uint32_t count) {
     if (first >= words_.size()) return;
-    std::uint32_t last = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(first) + count, words_.size()));
+    std::uint32_t last =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t(first) + count, words_.size()));
     std::fill(words_.begin() + first, words_.begin() + last, mask_);
     dirty_ = true;
 }
@@ -104,10 +111,12 @@ std::string SimChip::Serialize() const {
     PutField(out, spec_.maker, kMakerField);
     PutField(out, spec_.name, kNameField);
     PutField(out, spec_.package, kPackageField);
-    for (std::uint64_t e : extra_) PutLe(out, e, 8);
+    for (std::uint64_t e : extra_)
+        PutLe(out, e, 8);
     unsigned b = BytesPerWord(spec_.width);
     out.reserve(out.size() + words_.size() * b + 4);
-    for (std::uint16_t w : words_) PutLe(out, w, static_cast<int>(b));
+    for (std::uint16_t w : words_)
+        PutLe(out, w, static_cast<int>(b));
     PutLe(out, Crc32(out.data(), out.size()), 4);
     return out;
 }
@@ -156,4 +165,4 @@ bool SimChip::Parse(const std::string& bytes, SimChip& chip, std::string& proble
     return true;
 }
 
-}  // namespace kovsim
+} // namespace kovsim

@@ -12,12 +12,12 @@ struct ChipSpec {
     std::string maker;
     std::string name;
     std::string package;
-    std::string family;           // shown as the programmer's family module
-    unsigned width = 8;           // 1 to 16 bits
+    std::string family; // shown as the programmer's family module
+    unsigned width = 8; // 1 to 16 bits
     std::uint32_t words = 0;
     std::uint16_t mfrId = 0xFFFF; // 0xFFFF: the chip has no such code
     std::uint16_t devId = 0xFFFF;
-    bool writeReplaces = false;   // EEPROM: a write sets the word; otherwise it can only clear bits
+    bool writeReplaces = false; // EEPROM: a write sets the word; otherwise it can only clear bits
 
     // Stable name of the chip's state file (letters, digits, '-', '_', '.').
     std::string Key() const;
@@ -27,7 +27,7 @@ class SimChip {
 public:
     static constexpr int kExtraCells = 8;
 
-    explicit SimChip(ChipSpec spec);   // a blank (erased) chip
+    explicit SimChip(ChipSpec spec); // a blank (erased) chip
 
     const ChipSpec& Spec() const { return spec_; }
     std::uint16_t Mask() const { return mask_; }
@@ -58,4 +58,4 @@ private:
 
 std::uint32_t Crc32(const void* data, std::size_t size);
 
-}  // namespace kovsim
+} // namespace kovsim

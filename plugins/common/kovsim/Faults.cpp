@@ -9,8 +9,10 @@ namespace kovsim {
 namespace {
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
+        s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -22,9 +24,9 @@ bool SameText(std::string_view a, std::string_view b) {
     return true;
 }
 
-template <typename T>
-bool ParseNumber(std::string_view text, T& value, int base) {
-    if (base == 16 && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+template <typename T> bool ParseNumber(std::string_view text, T& value, int base) {
+    if (base == 16 && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text.remove_prefix(2);
     if (text.empty()) return false;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
     return ec == std::errc{} && end == text.data() + text.size();
@@ -59,7 +61,7 @@ std::uint64_t SplitMix(std::uint64_t& state) {
     return z ^ (z >> 31);
 }
 
-}  // namespace
+} // namespace
 
 FaultSet ParseFaults(std::string_view text, std::vector<std::string>& problems) {
     FaultSet f;
@@ -70,7 +72,8 @@ FaultSet ParseFaults(std::string_view text, std::vector<std::string>& problems) 
         if (item.empty()) continue;
         std::size_t at = item.find('@');
         std::string_view name = Trim(item.substr(0, at));
-        std::string_view where = at == std::string_view::npos ? std::string_view{} : Trim(item.substr(at + 1));
+        std::string_view where =
+            at == std::string_view::npos ? std::string_view{} : Trim(item.substr(at + 1));
         bool ok = true;
         if (SameText(name, "NoChip") && where.empty()) {
             f.noChip = true;
@@ -106,7 +109,8 @@ std::string FormatFaults(const FaultSet& f) {
         auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, 16);
         (void)ec;
         std::string s(buf, end);
-        for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : s)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         return s;
     };
     std::string out;
@@ -126,8 +130,8 @@ std::string FormatFaults(const FaultSet& f) {
     return out;
 }
 
-FaultSpots ResolveFaults(const FaultSet& f, std::uint64_t seed, const std::string& chipKey, std::uint32_t words,
-                         unsigned width) {
+FaultSpots ResolveFaults(const FaultSet& f, std::uint64_t seed, const std::string& chipKey,
+                         std::uint32_t words, unsigned width) {
     std::uint64_t state = seed ^ (std::uint64_t(Crc32(chipKey.data(), chipKey.size())) << 17);
     FaultSpots s;
     std::uint64_t r1 = SplitMix(state), r2 = SplitMix(state);
@@ -140,4 +144,4 @@ FaultSpots ResolveFaults(const FaultSet& f, std::uint64_t seed, const std::strin
     return s;
 }
 
-}  // namespace kovsim
+} // namespace kovsim

@@ -17,7 +17,7 @@ struct FaultSet {
     bool programFail = false;
     std::optional<std::uint32_t> stuckAddress;
     std::optional<unsigned> stuckBitIndex;
-    std::optional<int> stuckLevel;            // 0 or 1
+    std::optional<int> stuckLevel; // 0 or 1
     std::optional<std::uint32_t> failAddress;
 
     bool Any() const { return noChip || wrongId || stuckBit || programFail; }
@@ -38,4 +38,4 @@ struct FaultSpots {
 FaultSpots ResolveFaults(const FaultSet& faults, std::uint64_t seed, const std::string& chipKey,
                          std::uint32_t words, unsigned width);
 
-}  // namespace kovsim
+} // namespace kovsim

@@ -6,8 +6,12 @@ bool FrameworkLink::Accept(const FrameStruct* frame) {
     *this = FrameworkLink{};
     if (!frame) return false;
     switch (frame->Head.StructVersion) {
-    case 1: log_ = frame->V1.LogMessageP; break;
-    case 2: log_ = frame->V2.LogMessageP; break;
+    case 1:
+        log_ = frame->V1.LogMessageP;
+        break;
+    case 2:
+        log_ = frame->V2.LogMessageP;
+        break;
     case 3:
         log_ = frame->V3.LogMessageP;
         readString_ = frame->V3.ReadStringP;
@@ -16,46 +20,20 @@ bool FrameworkLink::Accept(const FrameStruct* frame) {
         log_ = frame->V4.LogMessageP;
         readString_ = frame->V4.ReadStringP;
         break;
-    case 5: {
-        const FrameStructV5& f = frame->V5;
-        log_ = f.LogMessageP;
-        setSplitsSets_ = f.SetSplitsSetsP;
-        readString_ = f.ReadStringP;
-        readBool_ = f.ReadBoolP;
-        readString3_ = f.ReadString3P;
-        readBool3_ = f.ReadBool3P;
-        readInt3_ = f.ReadInt3P;
-        writeBool3_ = f.WriteBool3P;
+    case 5:
+        CopyEntries(frame->V5);
         break;
-    }
-    case 6: {
-        const FrameStructV6& f = frame->V6;
-        log_ = f.LogMessageP;
-        setSplitsSets_ = f.SetSplitsSetsP;
-        readString_ = f.ReadStringP;
-        readBool_ = f.ReadBoolP;
-        readString3_ = f.ReadString3P;
-        readBool3_ = f.ReadBool3P;
-        readInt3_ = f.ReadInt3P;
-        writeBool3_ = f.WriteBool3P;
+    case 6:
+        CopyEntries(frame->V6);
         break;
-    }
-    case 7: {
-        const FrameStructV7& f = frame->V7;
-        log_ = f.LogMessageP;
-        setSplitsSets_ = f.SetSplitsSetsP;
-        readString_ = f.ReadStringP;
-        readBool_ = f.ReadBoolP;
-        readString3_ = f.ReadString3P;
-        readBool3_ = f.ReadBool3P;
-        readInt3_ = f.ReadInt3P;
-        writeBool3_ = f.WriteBool3P;
-        messageBox_ = f.MessageBoxP;
-        progressBox_ = f.ProgressBoxP;
-        progressStep_ = f.ProgressStepP;
+    case 7:
+        CopyEntries(frame->V7);
+        messageBox_ = frame->V7.MessageBoxP;
+        progressBox_ = frame->V7.ProgressBoxP;
+        progressStep_ = frame->V7.ProgressStepP;
         break;
-    }
-    default: return false;
+    default:
+        return false;
     }
     version_ = static_cast<int>(frame->Head.StructVersion);
     return true;
@@ -101,7 +79,8 @@ void FrameworkLink::SetSplitsSets(int sets, int splits) const {
     if (setSplitsSets_) setSplitsSets_(sets, splits);
 }
 
-void FrameworkLink::ShowProgress(const std::string& function, const std::string& caption, bool visible) const {
+void FrameworkLink::ShowProgress(const std::string& function, const std::string& caption,
+                                 bool visible) const {
     if (progressBox_) progressBox_(function.c_str(), caption.c_str(), 0, "", 0, visible ? 1 : 0);
 }
 
@@ -110,4 +89,4 @@ bool FrameworkLink::StepProgress(int percent, const char* text) const {
     return progressStep_(percent, text) != KOV_PROGRESS_STOP;
 }
 
-}  // namespace kovsim
+} // namespace kovsim

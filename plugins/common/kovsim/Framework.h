@@ -34,6 +34,18 @@ public:
     bool StepProgress(int percent, const char* text) const;
 
 private:
+    // The entries that versions 5 to 7 share, at their own places in each.
+    template <typename Version> void CopyEntries(const Version& f) {
+        log_ = f.LogMessageP;
+        setSplitsSets_ = f.SetSplitsSetsP;
+        readString_ = f.ReadStringP;
+        readBool_ = f.ReadBoolP;
+        readString3_ = f.ReadString3P;
+        readBool3_ = f.ReadBool3P;
+        readInt3_ = f.ReadInt3P;
+        writeBool3_ = f.WriteBool3P;
+    }
+
     int version_ = 0;
     KovLogMessageFn* log_ = nullptr;
     KovSetSplitsSetsFn* setSplitsSets_ = nullptr;
@@ -48,4 +60,4 @@ private:
     KovProgressStepFn* progressStep_ = nullptr;
 };
 
-}  // namespace kovsim
+} // namespace kovsim

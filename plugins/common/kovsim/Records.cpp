@@ -12,9 +12,11 @@ void CopyField(char* field, std::size_t size, const char* text) {
     std::strncpy(field, text, size - 1);
 }
 
-}  // namespace
+} // namespace
 
-unsigned NativeWidth(const Part& part) { return std::max<unsigned>(part.width, part.altWidth); }
+unsigned NativeWidth(const Part& part) {
+    return std::max<unsigned>(part.width, part.altWidth);
+}
 
 std::uint32_t NativeWords(const Part& part) {
     return static_cast<std::uint32_t>(std::uint64_t(part.words) * part.width / NativeWidth(part));
@@ -29,7 +31,7 @@ std::vector<DeviceEntry> ExpandFamily(const Family& family) {
             std::string_view name = list.substr(0, comma);
             list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
             const Package* package = FindPackage(name);
-            if (!package) continue;   // the table test names such a row
+            if (!package) continue; // the table test names such a row
             for (unsigned width : {unsigned(part.width), unsigned(part.altWidth)}) {
                 if (width == 0) continue;
                 DeviceEntry e;
@@ -38,7 +40,8 @@ std::vector<DeviceEntry> ExpandFamily(const Family& family) {
                 e.width = width;
                 e.words = static_cast<std::uint32_t>(std::uint64_t(part.words) * part.width / width);
                 e.recordType = part.recordType;
-                e.mask = part.recordType == 1 ? kParallelProgrammer : (part.programmers & package->programmers);
+                e.mask =
+                    part.recordType == 1 ? kParallelProgrammer : (part.programmers & package->programmers);
                 entries.push_back(e);
             }
         }
@@ -70,4 +73,4 @@ std::string DisplayName(const DeviceEntry& entry) {
     return std::string(entry.part->maker) + " " + entry.part->name + " (" + entry.package->name + ")";
 }
 
-}  // namespace kovsim
+} // namespace kovsim

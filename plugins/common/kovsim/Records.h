@@ -12,10 +12,10 @@ namespace kovsim {
 struct DeviceEntry {
     const Part* part = nullptr;
     const Package* package = nullptr;
-    unsigned width = 0;            // as offered
-    std::uint32_t words = 0;       // at that width
+    unsigned width = 0;      // as offered
+    std::uint32_t words = 0; // at that width
     int recordType = 2;
-    std::uint32_t mask = 0;        // type 2: part and package programmers
+    std::uint32_t mask = 0; // type 2: part and package programmers
 };
 
 std::vector<DeviceEntry> ExpandFamily(const Family& family);
@@ -33,4 +33,4 @@ KovDeviceRecord MakeRecord(const Family& family, const DeviceEntry& entry);
 // "Maker Name (Package)", for messages.
 std::string DisplayName(const DeviceEntry& entry);
 
-}  // namespace kovsim
+} // namespace kovsim

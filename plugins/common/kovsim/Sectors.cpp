@@ -9,10 +9,11 @@ constexpr std::uint32_t K = 1024;
 
 void Uniform(std::vector<Sector>& out, std::uint32_t first, std::uint32_t size, std::uint32_t sectorKb) {
     std::uint32_t step = sectorKb ? sectorKb * K : size;
-    for (std::uint32_t at = 0; at < size; at += step) out.push_back({first + at, std::min(step, size - at)});
+    for (std::uint32_t at = 0; at < size; at += step)
+        out.push_back({first + at, std::min(step, size - at)});
 }
 
-}  // namespace
+} // namespace
 
 std::vector<Sector> SectorsOf(const Part& part) {
     std::uint32_t total = static_cast<std::uint32_t>(std::uint64_t(part.words) * part.width / 8);
@@ -22,10 +23,13 @@ std::vector<Sector> SectorsOf(const Part& part) {
     // The classic boot group: 16, 8, 8 and 32 KiB, mirrored at the top.
     const std::uint32_t group[] = {16 * K, 8 * K, 8 * K, 32 * K};
     switch (SectorBoot(part.param)) {
-    case Boot::None: Uniform(out, 0, total, uniformKb); break;
+    case Boot::None:
+        Uniform(out, 0, total, uniformKb);
+        break;
     case Boot::Bottom: {
         std::uint32_t at = 0;
-        for (std::uint32_t s : group) out.push_back({at, s}), at += s;
+        for (std::uint32_t s : group)
+            out.push_back({at, s}), at += s;
         Uniform(out, at, total - at, uniformKb);
         break;
     }
@@ -33,7 +37,8 @@ std::vector<Sector> SectorsOf(const Part& part) {
         std::uint32_t main = total - 64 * K;
         Uniform(out, 0, main, uniformKb);
         std::uint32_t at = main;
-        for (int i = 3; i >= 0; --i) out.push_back({at, group[i]}), at += group[i];
+        for (int i = 3; i >= 0; --i)
+            out.push_back({at, group[i]}), at += group[i];
         break;
     }
     case Boot::AtmelBottom:
@@ -48,4 +53,4 @@ std::vector<Sector> SectorsOf(const Part& part) {
     return out;
 }
 
-}  // namespace kovsim
+} // namespace kovsim

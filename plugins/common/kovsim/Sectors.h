@@ -15,4 +15,4 @@ struct Sector {
 // The sectors of a flash part as its sector layout describes them, lowest first.
 std::vector<Sector> SectorsOf(const Part& part);
 
-}  // namespace kovsim
+} // namespace kovsim

@@ -38,9 +38,10 @@ fs::path SetAside(const fs::path& path) {
     return {};
 }
 
-}  // namespace
+} // namespace
 
-SimSocket::SimSocket(std::string model, bool persistent) : model_(std::move(model)), persistent_(persistent) {}
+SimSocket::SimSocket(std::string model, bool persistent)
+    : model_(std::move(model)), persistent_(persistent) {}
 
 fs::path SimSocket::StateFile(const ChipSpec& spec) const {
     if (!persistent_ || stateFolder_.empty()) return {};
@@ -74,7 +75,8 @@ void SimSocket::Attach(const ChipSpec& spec, std::vector<std::string>& notices) 
         chip_ = nullptr;
     }
     auto it = chips_.find(key);
-    if (it != chips_.end() && (it->second->Spec().width != spec.width || it->second->Spec().words != spec.words))
+    if (it != chips_.end() &&
+        (it->second->Spec().width != spec.width || it->second->Spec().words != spec.words))
         chips_.erase(it), it = chips_.end();
     if (it == chips_.end()) {
         auto chip = std::make_unique<SimChip>(spec);
@@ -125,7 +127,9 @@ bool SimSocket::EraseAll() {
     return true;
 }
 
-std::uint64_t SimSocket::Extra(int cell) const { return Present() ? chip_->Extra(cell) : 0; }
+std::uint64_t SimSocket::Extra(int cell) const {
+    return Present() ? chip_->Extra(cell) : 0;
+}
 
 bool SimSocket::SetExtra(int cell, std::uint64_t value) {
     if (!Present() || cell < 0 || cell >= SimChip::kExtraCells) return false;
@@ -208,8 +212,8 @@ std::string SimSocket::Describe() const {
         FaultSpots spots = Spots();
         char buf[96];
         if (faults_.stuckBit) {
-            std::snprintf(buf, sizeof buf, "\nStuck bit: address %08X bit %u at %d", spots.stuckAddress, spots.stuckBit,
-                          spots.stuckLevel);
+            std::snprintf(buf, sizeof buf, "\nStuck bit: address %08X bit %u at %d", spots.stuckAddress,
+                          spots.stuckBit, spots.stuckLevel);
             s << buf;
         }
         if (faults_.programFail) {
@@ -220,4 +224,4 @@ std::string SimSocket::Describe() const {
     return s.str();
 }
 
-}  // namespace kovsim
+} // namespace kovsim

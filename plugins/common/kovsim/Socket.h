@@ -67,7 +67,7 @@ private:
     bool persistent_;
     std::filesystem::path stateFolder_;
     std::map<std::string, std::unique_ptr<SimChip>> chips_;
-    std::map<std::string, std::string> unsaveable_;   // chip key -> why its file must not be replaced
+    std::map<std::string, std::string> unsaveable_; // chip key -> why its file must not be replaced
     SimChip* chip_ = nullptr;
     bool inserted_ = true;
     FaultSet faults_;
@@ -75,4 +75,4 @@ private:
     int startZeros_ = 0;
 };
 
-}  // namespace kovsim
+} // namespace kovsim

@@ -15,4 +15,4 @@ const Family& McuFamily();
 
 std::span<const Family* const> AllFamilies();
 
-}  // namespace kovsim
+} // namespace kovsim

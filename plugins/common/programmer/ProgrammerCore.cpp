@@ -1,5 +1,7 @@
 #include "programmer/ProgrammerCore.h"
 
+#include "kovsim/Guard.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -15,20 +17,20 @@ namespace {
 constexpr const char* kSection = "Simulator";
 constexpr std::uint16_t kDefaultParallelPort = 0x378;
 
-constexpr const char* kAuxMenu =
-    "Insert chip\n"
-    "Remove chip\n"
-    "Press start button\n"
-    "Expose chip to ultraviolet light\n"
-    "Toggle fault: no chip\n"
-    "Toggle fault: wrong ID\n"
-    "Toggle fault: stuck bit\n"
-    "Toggle fault: program failure\n"
-    "Clear all faults\n"
-    "Show socket status";
+constexpr const char* kAuxMenu = "Insert chip\n"
+                                 "Remove chip\n"
+                                 "Press start button\n"
+                                 "Expose chip to ultraviolet light\n"
+                                 "Toggle fault: no chip\n"
+                                 "Toggle fault: wrong ID\n"
+                                 "Toggle fault: stuck bit\n"
+                                 "Toggle fault: program failure\n"
+                                 "Clear all faults\n"
+                                 "Show socket status";
 
 std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -58,7 +60,7 @@ void CopyOut(char* buffer, int size, const std::string& text) {
     buffer[n] = '\0';
 }
 
-}  // namespace
+} // namespace
 
 std::string ProductNameFor(const std::string& editionId) {
     if (editionId == "KESTRA") return "Kestra";
@@ -67,7 +69,8 @@ std::string ProductNameFor(const std::string& editionId) {
     return "kov";
 }
 
-Programmer::Programmer(const ProgrammerModel& model) : model_(model), socket_(model.model, model.persistent) {}
+Programmer::Programmer(const ProgrammerModel& model)
+    : model_(model), socket_(model.model, model.persistent) {}
 
 int Programmer::SetupFramework(const FrameStruct* frame) {
     // A fresh programmer for every load: nothing of an earlier run in this process survives.
@@ -94,8 +97,10 @@ int Programmer::Name(char* buffer, int size) const {
 std::string Programmer::Answer(const std::string& port) const {
     std::string text = Upper(Trim(port));
     switch (model_.port) {
-    case Port::Demo: return "DEMO";
-    case Port::Usb: return text.empty() || text.find("USB") != std::string::npos ? "USB" : "";
+    case Port::Demo:
+        return "DEMO";
+    case Port::Usb:
+        return text.empty() || text.find("USB") != std::string::npos ? "USB" : "";
     case Port::Parallel: {
         std::uint32_t where = kDefaultParallelPort;
         std::string configured = framework_.ReadString3(kSection, model_.model, "Port");
@@ -108,7 +113,8 @@ std::string Programmer::Answer(const std::string& port) const {
         if (text.rfind("PARALLELPORT", 0) != 0) return "";
         std::size_t colon = text.find(':');
         std::uint32_t asked = 0;
-        if (colon == std::string::npos || !ParseHex(text.substr(colon + 1), asked) || asked != where) return "";
+        if (colon == std::string::npos || !ParseHex(text.substr(colon + 1), asked) || asked != where)
+            return "";
         return PortText(where);
     }
     }
@@ -120,7 +126,8 @@ int Programmer::Init(char* port, int size, int* version) {
     if (!port || size <= 0) return 0;
     std::string asked(port, strnlen(port, 255));
     if (framework_.ReadBool3(kSection, model_.model, "Absent")) {
-        framework_.Log(6, std::string(model_.model) + ": switched absent by the session; no answer on '" + asked + "'");
+        framework_.Log(6, std::string(model_.model) + ": switched absent by the session; no answer on '" +
+                              asked + "'");
         return 0;
     }
     std::string answer = Answer(asked);
@@ -150,42 +157,68 @@ int Programmer::MiscRead(std::uint16_t* status) {
 const KovDeviceSpecRecord* Programmer::DeviceSpec() {
     std::memset(&spec_, 0, sizeof spec_);
     spec_.Version = KOV_DEVICE_SPEC_VERSION;
-    std::string socket = package_.empty() || package_.rfind("DIP", 0) == 0 ? "DIP48 ZIF" : package_ + " adapter";
+    std::string socket =
+        package_.empty() || package_.rfind("DIP", 0) == 0 ? "DIP48 ZIF" : package_ + " adapter";
     CopyOut(spec_.SocketModule, sizeof spec_.SocketModule, socket);
     CopyOut(spec_.FamilyModule, sizeof spec_.FamilyModule, family_);
     return &spec_;
 }
 
-const char* Programmer::AuxMenu() const { return kAuxMenu; }
+const char* Programmer::AuxMenu() const {
+    return kAuxMenu;
+}
 
 int Programmer::AuxDispatch(int command) {
     std::string model = model_.model;
     FaultSet faults = socket_.Faults();
     std::string action;
     switch (command) {
-    case 1: socket_.Insert(); action = "chip inserted"; break;
-    case 2: socket_.Remove(); action = "chip removed"; break;
-    case 3: socket_.PressStart(); action = "start button pressed"; break;
+    case 1:
+        socket_.Insert();
+        action = "chip inserted";
+        break;
+    case 2:
+        socket_.Remove();
+        action = "chip removed";
+        break;
+    case 3:
+        socket_.PressStart();
+        action = "start button pressed";
+        break;
     case 4:
         if (!socket_.EraseAll()) {
-            framework_.Box("There is no chip in the socket of the " + model + ".", model, KOV_MB_OK | KOV_MB_ICONEXCLAMATION);
+            framework_.Box("There is no chip in the socket of the " + model + ".", model,
+                           KOV_MB_OK | KOV_MB_ICONEXCLAMATION);
             return 0;
         }
         Commit();
         action = "chip erased with ultraviolet light";
         break;
-    case 5: faults.noChip = !faults.noChip; action = std::string("fault 'no chip' ") + (faults.noChip ? "on" : "off"); break;
-    case 6: faults.wrongId = !faults.wrongId; action = std::string("fault 'wrong ID' ") + (faults.wrongId ? "on" : "off"); break;
-    case 7: faults.stuckBit = !faults.stuckBit; action = std::string("fault 'stuck bit' ") + (faults.stuckBit ? "on" : "off"); break;
+    case 5:
+        faults.noChip = !faults.noChip;
+        action = std::string("fault 'no chip' ") + (faults.noChip ? "on" : "off");
+        break;
+    case 6:
+        faults.wrongId = !faults.wrongId;
+        action = std::string("fault 'wrong ID' ") + (faults.wrongId ? "on" : "off");
+        break;
+    case 7:
+        faults.stuckBit = !faults.stuckBit;
+        action = std::string("fault 'stuck bit' ") + (faults.stuckBit ? "on" : "off");
+        break;
     case 8:
         faults.programFail = !faults.programFail;
         action = std::string("fault 'program failure' ") + (faults.programFail ? "on" : "off");
         break;
-    case 9: faults = FaultSet{}; action = "all faults cleared"; break;
+    case 9:
+        faults = FaultSet{};
+        action = "all faults cleared";
+        break;
     case 10:
         framework_.Box(socket_.Describe(), model + " socket", KOV_MB_OK | KOV_MB_ICONINFORMATION);
         return 1;
-    default: return 0;
+    default:
+        return 0;
     }
     socket_.SetFaults(faults, socket_.Seed());
     framework_.Log(6, model + ": " + action);
@@ -203,14 +236,16 @@ std::filesystem::path Programmer::StateFolder() const {
 }
 
 void Programmer::RefreshFaults() {
-    std::string text = framework_.ReadString(kSection, "Faults") + "\n" + framework_.ReadString(kSection, "Seed");
+    std::string text =
+        framework_.ReadString(kSection, "Faults") + "\n" + framework_.ReadString(kSection, "Seed");
     if (faultTextSeen_ && text == faultText_) return;
     faultText_ = text;
     faultTextSeen_ = true;
     std::vector<std::string> problems;
     FaultSet faults = ParseFaults(framework_.ReadString(kSection, "Faults"), problems);
     for (const std::string& p : problems)
-        framework_.Log(1, std::string(model_.model) + ": ignoring the unknown fault '" + p + "' of Simulator.Faults");
+        framework_.Log(1, std::string(model_.model) + ": ignoring the unknown fault '" + p +
+                              "' of Simulator.Faults");
     std::uint64_t seed = 1;
     std::string seedText = Trim(framework_.ReadString(kSection, "Seed"));
     if (!seedText.empty()) {
@@ -246,14 +281,16 @@ int Programmer::Attach(const KovSimChipInfo* chip) {
     if (model_.persistent) {
         std::filesystem::path folder = StateFolder();
         if (folder.empty())
-            framework_.Log(1, std::string(model_.model) +
-                                  ": no folder for the socket state (set Simulator.StateFolder); chips are not kept");
+            framework_.Log(
+                1, std::string(model_.model) +
+                       ": no folder for the socket state (set Simulator.StateFolder); chips are not kept");
         socket_.SetStateFolder(folder);
     }
     RefreshFaults();
     std::vector<std::string> notices;
     socket_.Attach(spec, notices);
-    for (const std::string& n : notices) Notify(n);
+    for (const std::string& n : notices)
+        Notify(n);
     family_ = spec.family.empty() ? "None" : spec.family;
     package_ = spec.package;
     framework_.Log(6, std::string(model_.model) + ": " + spec.maker + " " + spec.name + " (" + spec.package +
@@ -261,7 +298,9 @@ int Programmer::Attach(const KovSimChipInfo* chip) {
     return 1;
 }
 
-void Programmer::BeginOperation() { RefreshFaults(); }
+void Programmer::BeginOperation() {
+    RefreshFaults();
+}
 
 double Programmer::TimeScale() {
     std::string text = Trim(framework_.ReadString(kSection, "TimeScale"));
@@ -297,17 +336,12 @@ Programmer& Prog() {
 
 namespace {
 
-template <typename F>
-auto Guard(F&& f, decltype(f()) onError) noexcept -> decltype(f()) {
-    try {
-        return f();
-    } catch (...) {
-        return onError;
-    }
+int BusProgrammerId() {
+    return ThisProgrammer().id;
 }
-
-int BusProgrammerId() { return ThisProgrammer().id; }
-const char* BusModel() { return ThisProgrammer().model; }
+const char* BusModel() {
+    return ThisProgrammer().model;
+}
 int BusAttach(const KovSimChipInfo* chip) {
     return Guard([&] { return Prog().Attach(chip); }, 0);
 }
@@ -319,18 +353,30 @@ void BusBegin() {
         },
         0);
 }
-int BusPresent() { return Prog().Socket().Present() ? 1 : 0; }
+int BusPresent() {
+    return Prog().Socket().Present() ? 1 : 0;
+}
 int BusReadIds(std::uint16_t* mfr, std::uint16_t* dev) {
     return mfr && dev && Prog().Socket().ReadIds(*mfr, *dev) ? 1 : 0;
 }
 int BusRead(std::uint32_t first, std::uint32_t count, std::uint16_t* words) {
     return words && Prog().Socket().Read(first, count, words) ? 1 : 0;
 }
-int BusWrite(std::uint32_t address, std::uint16_t value) { return Prog().Socket().Write(address, value) ? 1 : 0; }
-int BusErase(std::uint32_t first, std::uint32_t count) { return Prog().Socket().Erase(first, count) ? 1 : 0; }
-int BusEraseAll() { return Prog().Socket().EraseAll() ? 1 : 0; }
-std::uint64_t BusGetExtra(int cell) { return Prog().Socket().Extra(cell); }
-int BusSetExtra(int cell, std::uint64_t value) { return Prog().Socket().SetExtra(cell, value) ? 1 : 0; }
+int BusWrite(std::uint32_t address, std::uint16_t value) {
+    return Prog().Socket().Write(address, value) ? 1 : 0;
+}
+int BusErase(std::uint32_t first, std::uint32_t count) {
+    return Prog().Socket().Erase(first, count) ? 1 : 0;
+}
+int BusEraseAll() {
+    return Prog().Socket().EraseAll() ? 1 : 0;
+}
+std::uint64_t BusGetExtra(int cell) {
+    return Prog().Socket().Extra(cell);
+}
+int BusSetExtra(int cell, std::uint64_t value) {
+    return Prog().Socket().SetExtra(cell, value) ? 1 : 0;
+}
 double BusTimeScale() {
     return Guard([] { return Prog().TimeScale(); }, 0.0);
 }
@@ -338,12 +384,14 @@ int BusCommit() {
     return Guard([] { return Prog().Commit(); }, 0);
 }
 
-const KovSimBus kBus{KOVSIM_BUS_VERSION, BusProgrammerId, BusModel,    BusAttach,   BusBegin,
-                     BusPresent,         BusReadIds,      BusRead,     BusWrite,    BusErase,
+const KovSimBus kBus{KOVSIM_BUS_VERSION, BusProgrammerId, BusModel,    BusAttach,    BusBegin,
+                     BusPresent,         BusReadIds,      BusRead,     BusWrite,     BusErase,
                      BusEraseAll,        BusGetExtra,     BusSetExtra, BusTimeScale, BusCommit};
 
-}  // namespace
+} // namespace
 
-const KovSimBus* Bus() { return &kBus; }
+const KovSimBus* Bus() {
+    return &kBus;
+}
 
-}  // namespace kovsim
+} // namespace kovsim

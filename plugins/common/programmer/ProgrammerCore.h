@@ -15,10 +15,10 @@ namespace kovsim {
 enum class Port : std::uint8_t { Demo, Usb, Parallel };
 
 struct ProgrammerModel {
-    const char* model;   // "KOV22": the programmer name is the product name, a blank and this
+    const char* model; // "KOV22": the programmer name is the product name, a blank and this
     Port port;
-    int id;              // what the device libraries check their masks against (0: the demo)
-    bool persistent;     // chips are kept in state files between runs
+    int id;          // what the device libraries check their masks against (0: the demo)
+    bool persistent; // chips are kept in state files between runs
 };
 
 // Defined once by every programmer library.
@@ -72,4 +72,4 @@ private:
 Programmer& Prog();
 const KovSimBus* Bus();
 
-}  // namespace kovsim
+} // namespace kovsim

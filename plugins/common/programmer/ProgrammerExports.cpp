@@ -1,20 +1,9 @@
 // The exports every simulated programmer library has. No exception may leave them.
+#include "kovsim/Guard.h"
 #include "programmer/ProgrammerCore.h"
 
+using kovsim::Guard;
 using kovsim::Prog;
-
-namespace {
-
-template <typename F>
-auto Guard(F&& f, decltype(f()) onError) noexcept -> decltype(f()) {
-    try {
-        return f();
-    } catch (...) {
-        return onError;
-    }
-}
-
-}  // namespace
 
 KOV_EXPORT KovInitProgrammerFn init_programmer;
 KOV_EXPORT KovGetProgrammerNameFn get_programmer_name;
@@ -43,9 +32,13 @@ KOV_EXPORT int turn_off_programmer(void) {
     return Guard([] { return Prog().TurnOff(); }, 0);
 }
 
-KOV_EXPORT int get_error(void) { return 0; }
+KOV_EXPORT int get_error(void) {
+    return 0;
+}
 
-KOV_EXPORT int framework_version(void) { return KOV_FRAME_VERSION_MAX; }
+KOV_EXPORT int framework_version(void) {
+    return KOV_FRAME_VERSION_MAX;
+}
 
 KOV_EXPORT int setup_framework(const FrameStruct* frame) {
     return Guard([&] { return Prog().SetupFramework(frame); }, 0);
@@ -59,4 +52,6 @@ KOV_EXPORT int AuxDispatch(int command) {
     return Guard([&] { return Prog().AuxDispatch(command); }, 0);
 }
 
-KOV_EXPORT const KovSimBus* kovsim_bus(void) { return kovsim::Bus(); }
+KOV_EXPORT const KovSimBus* kovsim_bus(void) {
+    return kovsim::Bus();
+}

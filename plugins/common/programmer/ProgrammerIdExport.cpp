@@ -2,4 +2,6 @@
 
 KOV_EXPORT KovGetProgrammerIdFn get_programmer_id;
 
-KOV_EXPORT int get_programmer_id(void) { return kovsim::ThisProgrammer().id; }
+KOV_EXPORT int get_programmer_id(void) {
+    return kovsim::ThisProgrammer().id;
+}

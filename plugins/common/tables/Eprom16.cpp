@@ -34,8 +34,10 @@ constexpr std::array kParts{
 
 constexpr Family kFamily{"eprom16", "EPROM", kParts};
 
-}  // namespace
+} // namespace
 
-const Family& Eprom16Family() { return kFamily; }
+const Family& Eprom16Family() {
+    return kFamily;
+}
 
-}  // namespace kovsim
+} // namespace kovsim

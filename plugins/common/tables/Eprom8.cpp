@@ -74,8 +74,10 @@ constexpr std::array kParts{
 
 constexpr Family kFamily{"eprom8", "EPROM", kParts};
 
-}  // namespace
+} // namespace
 
-const Family& Eprom8Family() { return kFamily; }
+const Family& Eprom8Family() {
+    return kFamily;
+}
 
-}  // namespace kovsim
+} // namespace kovsim

@@ -11,7 +11,8 @@ constexpr std::uint32_t K = 1024;
 // device code as read in word mode.
 constexpr Part Amd(const char* name, const char* maker, const char* packages, std::uint32_t bytes,
                    std::uint16_t mfr, std::uint16_t dev, std::uint32_t sectors, std::uint8_t altWidth = 0) {
-    return {name, maker, packages, bytes, 8, altWidth, mfr, dev, Algorithm::FlashAmd, 2, kBothProgrammers, sectors};
+    return {name,   maker, packages, bytes, 8, altWidth, mfr, dev, Algorithm::FlashAmd, 2, kBothProgrammers,
+            sectors};
 }
 
 // 3 V parts: only the USB programmer switches its supplies low enough.
@@ -22,7 +23,17 @@ constexpr Part Sst(const char* name, const char* packages, std::uint32_t bytes, 
 
 constexpr Part Atmel(const char* name, const char* packages, std::uint32_t bytes, std::uint16_t dev,
                      Boot boot, std::uint32_t bootKb) {
-    return {name, "Atmel", packages, bytes, 8, 0, 0x1F, dev, Algorithm::FlashAtmel, 2, kBothProgrammers,
+    return {name,
+            "Atmel",
+            packages,
+            bytes,
+            8,
+            0,
+            0x1F,
+            dev,
+            Algorithm::FlashAtmel,
+            2,
+            kBothProgrammers,
             Sectors(0, boot, bootKb)};
 }
 
@@ -102,8 +113,10 @@ constexpr std::array kParts{
 
 constexpr Family kFamily{"flash", "Flash", kParts};
 
-}  // namespace
+} // namespace
 
-const Family& FlashFamily() { return kFamily; }
+const Family& FlashFamily() {
+    return kFamily;
+}
 
-}  // namespace kovsim
+} // namespace kovsim

@@ -7,13 +7,24 @@ namespace {
 
 // Program memory only, in words; the 14-bit parts report a device id (revision bits cleared).
 constexpr Part Pic12(const char* name, const char* packages, std::uint32_t words) {
-    return {name, "Microchip", packages, words, 12, 0, kNoId, kNoId, Algorithm::Pic12, 2, kBothProgrammers, 0};
+    return {name, "Microchip",      packages, words, 12, 0, kNoId, kNoId, Algorithm::Pic12,
+            2,    kBothProgrammers, 0};
 }
 
 constexpr Part Pic14(const char* name, const char* packages, std::uint32_t words, std::uint16_t dev,
                      std::uint8_t type = 2) {
-    return {name,  "Microchip", packages, words, 14, 0, kNoId, dev, Algorithm::Pic14, type,
-            type == 1 ? kParallelProgrammer : kBothProgrammers, 0};
+    return {name,
+            "Microchip",
+            packages,
+            words,
+            14,
+            0,
+            kNoId,
+            dev,
+            Algorithm::Pic14,
+            type,
+            type == 1 ? kParallelProgrammer : kBothProgrammers,
+            0};
 }
 
 constexpr std::array kParts{
@@ -63,8 +74,10 @@ constexpr std::array kParts{
 
 constexpr Family kFamily{"mcu", "Microcontroller", kParts};
 
-}  // namespace
+} // namespace
 
-const Family& McuFamily() { return kFamily; }
+const Family& McuFamily() {
+    return kFamily;
+}
 
-}  // namespace kovsim
+} // namespace kovsim

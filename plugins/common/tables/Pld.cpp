@@ -15,8 +15,18 @@ constexpr std::uint32_t k26CV12 = 6432;
 
 constexpr Part Gal(const char* name, const char* maker, const char* packages, std::uint32_t fuses,
                    std::uint8_t type = 2) {
-    return {name,  maker, packages, fuses, 1, 0, kNoId, kNoId, Algorithm::Gal, type,
-            type == 1 ? kParallelProgrammer : kBothProgrammers, 0};
+    return {name,
+            maker,
+            packages,
+            fuses,
+            1,
+            0,
+            kNoId,
+            kNoId,
+            Algorithm::Gal,
+            type,
+            type == 1 ? kParallelProgrammer : kBothProgrammers,
+            0};
 }
 
 constexpr const char* k20Pin = "DIP20,PLCC20";
@@ -46,8 +56,10 @@ constexpr std::array kParts{
 
 constexpr Family kFamily{"pld", "PLD", kParts};
 
-}  // namespace
+} // namespace
 
-const Family& PldFamily() { return kFamily; }
+const Family& PldFamily() {
+    return kFamily;
+}
 
-}  // namespace kovsim
+} // namespace kovsim

@@ -85,8 +85,10 @@ constexpr std::array kParts{
 
 constexpr Family kFamily{"serialee", "EEPROM", kParts};
 
-}  // namespace
+} // namespace
 
-const Family& SerialEepromFamily() { return kFamily; }
+const Family& SerialEepromFamily() {
+    return kFamily;
+}
 
-}  // namespace kovsim
+} // namespace kovsim

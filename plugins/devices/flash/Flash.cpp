@@ -10,7 +10,7 @@
 namespace kovsim {
 namespace {
 
-constexpr int kProtectionCell = 0;   // one bit per sector
+constexpr int kProtectionCell = 0; // one bit per sector
 constexpr int kBootLockCell = 1;
 
 enum : int { kProtectAll = 1, kUnprotectAll = 2, kProtectionStatus = 3, kLockBootBlock = 4 };
@@ -32,12 +32,14 @@ public:
                                                    "Show which sectors are protected"));
             break;
         case Algorithm::FlashAtmel:
-            out.push_back(DeviceEngine::MiscRecord(kLockBootBlock, "Lock Boot Block", "LOCK",
-                                                   "Lock the boot block for good: it can never be changed again"));
+            out.push_back(
+                DeviceEngine::MiscRecord(kLockBootBlock, "Lock Boot Block", "LOCK",
+                                         "Lock the boot block for good: it can never be changed again"));
             out.push_back(DeviceEngine::MiscRecord(kProtectionStatus, "Boot Block Status", "INFO",
                                                    "Show whether the boot block is locked"));
             break;
-        default: break;
+        default:
+            break;
         }
     }
 
@@ -49,7 +51,8 @@ public:
         std::uint64_t all = sectors_.size() >= 64 ? ~0ull : ((1ull << sectors_.size()) - 1);
         if (algorithm == Algorithm::FlashAmd && identifier == kProtectAll) {
             bus->SetExtra(kProtectionCell, all);
-            fw.Log(2, "All " + std::to_string(sectors_.size()) + " sectors of the " + engine.PartName() + " are protected");
+            fw.Log(2, "All " + std::to_string(sectors_.size()) + " sectors of the " + engine.PartName() +
+                          " are protected");
         } else if (algorithm == Algorithm::FlashAmd && identifier == kUnprotectAll) {
             bus->SetExtra(kProtectionCell, 0);
             fw.Log(2, "No sector of the " + engine.PartName() + " is protected any more");
@@ -117,9 +120,12 @@ private:
     bool Locked(DeviceEngine& engine, std::size_t sector) const {
         const KovSimBus* bus = engine.Bus();
         switch (engine.Selected().part->algorithm) {
-        case Algorithm::FlashAmd: return sector < 64 && ((bus->GetExtra(kProtectionCell) >> sector) & 1);
-        case Algorithm::FlashAtmel: return bus->GetExtra(kBootLockCell) && IsBootBlock(engine, sector);
-        default: return false;
+        case Algorithm::FlashAmd:
+            return sector < 64 && ((bus->GetExtra(kProtectionCell) >> sector) & 1);
+        case Algorithm::FlashAtmel:
+            return bus->GetExtra(kBootLockCell) && IsBootBlock(engine, sector);
+        default:
+            return false;
         }
     }
 
@@ -144,7 +150,8 @@ private:
             list += "\nSector " + std::to_string(s) + ": " + Range(engine, s);
         }
         if (engine.Selected().part->algorithm == Algorithm::FlashAtmel)
-            return "The boot block of the " + engine.PartName() + " is " + (locked ? "locked." : "not locked.");
+            return "The boot block of the " + engine.PartName() + " is " +
+                   (locked ? "locked." : "not locked.");
         if (!locked) return "No sector of the " + engine.PartName() + " is protected.";
         return std::to_string(locked) + " of " + std::to_string(sectors_.size()) + " sectors of the " +
                engine.PartName() + " are protected:" + list;
@@ -153,11 +160,11 @@ private:
     std::vector<Sector> sectors_;
 };
 
-}  // namespace
+} // namespace
 
 DeviceFamily& ThisFamily() {
     static Flash family;
     return family;
 }
 
-}  // namespace kovsim
+} // namespace kovsim

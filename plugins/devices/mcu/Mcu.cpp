@@ -33,8 +33,8 @@ public:
             bool wide = engine.Selected().width == 14;
             std::uint16_t config = engine.WordMask();
             if (protectedNow) config &= static_cast<std::uint16_t>(wide ? ~0x3030u : ~0x0008u);
-            std::string text = "Configuration word of the " + engine.PartName() + ": " + engine.Hex(config, 16) +
-                               "\nCode protection: " + (protectedNow ? "on" : "off");
+            std::string text = "Configuration word of the " + engine.PartName() + ": " +
+                               engine.Hex(config, 16) + "\nCode protection: " + (protectedNow ? "on" : "off");
             fw.Log(2, "Configuration word of the " + engine.PartName() + ": " + engine.Hex(config, 16));
             fw.Box(text, engine.Caption(), KOV_MB_OK | KOV_MB_ICONINFORMATION);
         } else if (identifier == kCodeProtect) {
@@ -55,16 +55,17 @@ public:
 
     std::string ReadLock(DeviceEngine& engine) override {
         if (!engine.Bus()->GetExtra(kCodeProtectCell)) return {};
-        return "The " + engine.PartName() + " is code protected: its program memory cannot be read. "
+        return "The " + engine.PartName() +
+               " is code protected: its program memory cannot be read. "
                "Erase it to remove the protection.";
     }
 };
 
-}  // namespace
+} // namespace
 
 DeviceFamily& ThisFamily() {
     static Mcu family;
     return family;
 }
 
-}  // namespace kovsim
+} // namespace kovsim

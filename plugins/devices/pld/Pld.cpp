@@ -23,8 +23,9 @@ public:
     }
 
     void AddMiscFunctions(DeviceEngine&, std::vector<KovMiscFunctRecord>& out) override {
-        out.push_back(DeviceEngine::MiscRecord(kProgramSecurity, "Program Security Fuse", "LOCK",
-                                               "Program the security fuse: the fuse map can no longer be read"));
+        out.push_back(
+            DeviceEngine::MiscRecord(kProgramSecurity, "Program Security Fuse", "LOCK",
+                                     "Program the security fuse: the fuse map can no longer be read"));
         out.push_back(DeviceEngine::MiscRecord(kSecurityStatus, "Security Fuse Status", "INFO",
                                                "Show whether the security fuse is programmed"));
     }
@@ -39,12 +40,13 @@ public:
                    engine.Caption(), KOV_MB_OK | KOV_MB_ICONINFORMATION);
         } else if (identifier == kProgramSecurity) {
             if (secured) {
-                fw.Box("The security fuse of the " + engine.PartName() + " is already programmed.", engine.Caption(),
-                       KOV_MB_OK | KOV_MB_ICONINFORMATION);
+                fw.Box("The security fuse of the " + engine.PartName() + " is already programmed.",
+                       engine.Caption(), KOV_MB_OK | KOV_MB_ICONINFORMATION);
                 return;
             }
-            if (!engine.Confirm("Program the security fuse of the " + engine.PartName() +
-                                "?\nIts fuse map can then no longer be read or verified until it is erased.")) {
+            if (!engine.Confirm(
+                    "Program the security fuse of the " + engine.PartName() +
+                    "?\nIts fuse map can then no longer be read or verified until it is erased.")) {
                 fw.Log(2, "Programming the security fuse was cancelled");
                 return;
             }
@@ -55,7 +57,8 @@ public:
 
     std::string ReadLock(DeviceEngine& engine) override {
         if (!engine.Bus()->GetExtra(kSecurityCell)) return {};
-        return "The security fuse of the " + engine.PartName() + " is programmed: its fuse map cannot be read.";
+        return "The security fuse of the " + engine.PartName() +
+               " is programmed: its fuse map cannot be read.";
     }
 
     bool CheckImage(DeviceEngine& engine, const unsigned char* image, std::uint32_t words) override {
@@ -73,11 +76,12 @@ public:
         int fuses = engine.Framework().ReadInt3("Hidden", "JEDEC", "FuseCount");
         std::uint32_t own = engine.Selected().words;
         if (fuses == 0 || std::uint32_t(fuses) == own) return true;
-        std::string text = "The loaded JEDEC file is for a device with " + std::to_string(fuses) + " fuses, but the " +
-                           engine.PartName() + " has " + std::to_string(own) + ".";
+        std::string text = "The loaded JEDEC file is for a device with " + std::to_string(fuses) +
+                           " fuses, but the " + engine.PartName() + " has " + std::to_string(own) + ".";
         engine.Framework().Log(1, text);
         if (engine.Confirm(text + "\nProgram it anyway?")) return true;
-        engine.Framework().Log(1, "Programming the " + engine.PartName() + " was cancelled: wrong fuse count");
+        engine.Framework().Log(1,
+                               "Programming the " + engine.PartName() + " was cancelled: wrong fuse count");
         return false;
     }
 
@@ -88,11 +92,11 @@ public:
     }
 };
 
-}  // namespace
+} // namespace
 
 DeviceFamily& ThisFamily() {
     static Pld family;
     return family;
 }
 
-}  // namespace kovsim
+} // namespace kovsim
