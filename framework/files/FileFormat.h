@@ -8,6 +8,9 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <string_view>
 #include <vector>
 
@@ -30,7 +33,23 @@ public:
 
     // Stores one record's bytes, the first at load address `address`, through the window, and
     // adds the stored count to Loaded(). Addresses past 0xFFFFFFFF are never stored.
-    void Put(std::uint64_t address, const std::uint8_t* data, std::size_t count);
+    void Put(std::uint64_t address, const std::uint8_t* data, std::size_t count) {
+        // A record that lies wholly in the direct range is copied here; everything else takes the
+        // general path that clips it to the window.
+        if (count != 0 && address >= DirectFirst_ && address <= DirectNext_ && count <= DirectEnd_ - address) {
+            std::memcpy(DirectBase_ + (address - DirectFirst_), data, count);
+            if (address + count > DirectNext_) DirectNext_ = address + count;
+            Loaded_ += count;
+            return;
+        }
+        PutClipped(address, data, count);
+    }
+
+    // Room to store the `count` bytes of load addresses [address, address + count) in place (a
+    // reader may read them straight into it), or nullptr when the sink cannot give it; Put is the
+    // way then. The bytes count as stored once Commit() is called with the same range.
+    std::uint8_t* Direct(std::uint64_t address, std::size_t count);
+    void Commit(std::uint64_t address, std::size_t count);
 
     // Stores at destination offsets directly (formats without file pointers). Bytes at offsets
     // at or beyond Length() are dropped. Does not count.
@@ -50,19 +69,44 @@ protected:
     // `offset` is the destination offset; offset + count <= Length() holds.
     virtual void Store(std::uint64_t offset, const std::uint8_t* data, std::size_t count) = 0;
 
+    // Asks the sink to make [address, address + count) writable in place (SetDirect); false when
+    // it cannot. The range lies inside the window.
+    virtual bool Extend(std::uint64_t address, std::size_t count);
+
+    // The direct range: load addresses [first, end) live at base[address - first]; a store there
+    // may start at any address up to `next` (bytes from `next` on are not written yet, so a store
+    // must not leave a gap). The range is clipped to the window, so direct stores stay inside the
+    // destination.
+    void SetDirect(std::uint8_t* base, std::uint64_t first, std::uint64_t next, std::uint64_t end);
+    void ClearDirect() { SetDirect(nullptr, 1, 0, 0); }
+    std::uint64_t DirectNext() const { return DirectNext_; }
+    // Copies into the direct range without counting; the range must hold [address, address + count).
+    void StoreDirect(std::uint64_t address, const std::uint8_t* data, std::size_t count) {
+        std::memcpy(DirectBase_ + (address - DirectFirst_), data, count);
+        if (address + count > DirectNext_) DirectNext_ = address + count;
+    }
+    bool InDirect(std::uint64_t address, std::size_t count) const {
+        return address >= DirectFirst_ && address <= DirectNext_ && count <= DirectEnd_ - address;
+    }
+
 private:
+    void PutClipped(std::uint64_t address, const std::uint8_t* data, std::size_t count);
+
     std::uint32_t FileStart_;
     std::uint32_t FileEnd_;
     std::uint64_t Length_;
     std::uint64_t Loaded_ = 0;
+    std::uint8_t* DirectBase_ = nullptr;
+    std::uint64_t DirectFirst_ = 1;   // empty: no address is both >= first and <= next
+    std::uint64_t DirectNext_ = 0;
+    std::uint64_t DirectEnd_ = 0;
 };
 
 // A sink over plain memory: the buffer bytes from buffer start on.
 class TMemorySink : public TDataSink {
 public:
     TMemorySink(std::uint8_t* destination, std::uint64_t length, std::uint32_t fileStart = 0,
-                std::uint32_t fileEnd = 0xFFFFFFFF)
-        : TDataSink(fileStart, fileEnd, length, false), Dest_(destination) {}
+                std::uint32_t fileEnd = 0xFFFFFFFF);
     void Fill(std::uint8_t value) override;
 
 protected:
@@ -164,7 +208,10 @@ public:
         Buf_[Used_++] = c;
     }
     // Room for `count` bytes written directly; Commit() after filling them.
-    char* Reserve(std::size_t count);
+    char* Reserve(std::size_t count) {
+        if (Buf_.size() - Used_ >= count) return Buf_.data() + Used_;
+        return ReserveFlushed(count);
+    }
     void Commit(std::size_t count) { Used_ += count; }
 
     bool Flush();
@@ -176,11 +223,15 @@ public:
 
 private:
     void Fail();
+    char* ReserveFlushed(std::size_t count);
+    // Writes straight from `data` to the file, bypassing the buffer (which must be empty).
+    void WriteThrough(const char* data, std::size_t count);
     int Fd_ = -1;
     bool Owned_ = false;
     bool Failed_ = false;
     int ErrorCode_ = 0;
-    std::vector<char> Buf_ = std::vector<char>(1 << 20);
+    // Small enough to stay in the processor's cache between filling and the write call.
+    std::vector<char> Buf_ = std::vector<char>(128 << 10);
     std::size_t Used_ = 0;
 };
 
@@ -208,6 +259,8 @@ public:
     explicit TLineReader(TFileIn& in) : In_(in) {}
     // False at the end of the file. The view stays valid until the next call.
     bool Next(std::string_view& line);
+    // True unless the last line given was a piece of a longer line.
+    bool AtLineStart() const { return !InLongLine_; }
 
 private:
     TFileIn& In_;
@@ -246,8 +299,102 @@ inline char* PutHex16(char* out, std::uint16_t v) { return PutHex8(PutHex8(out, 
 inline char* PutHex32(char* out, std::uint32_t v) { return PutHex16(PutHex16(out, v >> 16), v & 0xFFFF); }
 std::string Hex(std::uint32_t value, int digits);
 
+#if defined(__SSE2__)
+namespace hexrun {
+
+// 32 digits to 16 bytes; false when one of them is not a digit.
+inline bool DecodeHex16(const char* text, std::uint8_t* out, __m128i& sums) {
+    const __m128i nine = _mm_set1_epi8(9), five = _mm_set1_epi8(5);
+    __m128i v[2];
+    int valid = 0xFFFF;
+    for (int half = 0; half < 2; ++half) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 16 * half));
+        const __m128i digit = _mm_sub_epi8(c, _mm_set1_epi8('0'));
+        const __m128i letter = _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+        const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(digit, nine), digit);
+        const __m128i isLetter = _mm_cmpeq_epi8(_mm_min_epu8(letter, five), letter);
+        valid &= _mm_movemask_epi8(_mm_or_si128(isDigit, isLetter));
+        const __m128i value = _mm_or_si128(_mm_and_si128(isDigit, digit),
+                                           _mm_andnot_si128(isDigit, _mm_add_epi8(letter, _mm_set1_epi8(10))));
+        // Each 16-bit lane holds the high digit in its low byte and the low digit in its high byte.
+        v[half] = _mm_and_si128(_mm_or_si128(_mm_slli_epi16(value, 4), _mm_srli_epi16(value, 8)),
+                                _mm_set1_epi16(0x00FF));
+    }
+    if (valid != 0xFFFF) return false;
+    const __m128i bytes = _mm_packus_epi16(v[0], v[1]);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(bytes, _mm_setzero_si128()));
+    return true;
+}
+
+inline void EncodeHex16(char* out, const std::uint8_t* data, __m128i& sums) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
+    const __m128i low = _mm_set1_epi8(0x0F);
+    const __m128i hi = _mm_and_si128(_mm_srli_epi16(bytes, 4), low);
+    const __m128i lo = _mm_and_si128(bytes, low);
+    const auto ascii = [](__m128i x) {
+        const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(9)), _mm_set1_epi8('A' - '0' - 10));
+        return _mm_add_epi8(_mm_add_epi8(x, _mm_set1_epi8('0')), letters);
+    };
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), ascii(_mm_unpacklo_epi8(hi, lo)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), ascii(_mm_unpackhi_epi8(hi, lo)));
+    sums = _mm_add_epi64(sums, _mm_sad_epu8(bytes, _mm_setzero_si128()));
+}
+
+inline unsigned SumLanes(__m128i sums) {
+    return static_cast<unsigned>(_mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
+}
+
+}  // namespace hexrun
+#endif
+
+// Turns 2 * count digits into count bytes and adds the bytes to `sum`; false (with `out` and
+// `sum` undefined) when one of the characters is not a hexadecimal digit.
+inline bool DecodeHexBytes(const char* text, std::size_t count, std::uint8_t* out, unsigned& sum) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    if (count >= 16) {
+        __m128i sums = _mm_setzero_si128();
+        for (; i + 16 <= count; i += 16)
+            if (!hexrun::DecodeHex16(text + 2 * i, out + i, sums)) return false;
+        sum += hexrun::SumLanes(sums);
+    }
+#endif
+    for (; i < count; ++i) {
+        const int b = HexByte(text + 2 * i);
+        if (b < 0) return false;
+        out[i] = static_cast<std::uint8_t>(b);
+        sum += static_cast<unsigned>(b);
+    }
+    return true;
+}
+
+// Writes count bytes as 2 * count upper-case digits, adds the bytes to `sum` and returns the end.
+inline char* EncodeHexBytes(char* out, const std::uint8_t* data, std::size_t count, unsigned& sum) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    if (count >= 16) {
+        __m128i sums = _mm_setzero_si128();
+        for (; i + 16 <= count; i += 16) hexrun::EncodeHex16(out + 2 * i, data + i, sums);
+        sum += hexrun::SumLanes(sums);
+    }
+#endif
+    for (; i < count; ++i) {
+        PutHex8(out + 2 * i, data[i]);
+        sum += data[i];
+    }
+    return out + 2 * count;
+}
+
+
 // The line end of text output: LF when "File" / "UnixEOL" is set, otherwise CR LF.
 std::string_view LineEnd();
+// Writes a line end given by LineEnd() (one or two characters) and returns its end.
+inline char* PutLineEnd(char* out, std::string_view eol) {
+    out[0] = eol[0];
+    if (eol.size() == 2) out[1] = eol[1];
+    return out + eol.size();
+}
 
 // Reads a format's setting from the store ("FileType" / format name / key), falling back to its
 // default in the file type settings when no store exists.
@@ -307,10 +454,18 @@ void ForEachRecord(const TDataSource& source, std::size_t maxBytes, std::uint64_
 // range is 1 to <maximum>" and returns 0.
 int RecordLength(const char* format, int maximum);
 
+// Takes one whole line from the start of `text` (`available` bytes of buffered input) when it
+// is a plain data record: only the record's characters, then LF or CR LF, and the record valid.
+// Fills `record` as the line checker would and returns the bytes taken with the line end;
+// returns 0 for anything else, which then goes the general way, so both ways read alike.
+using TFastRecord = std::size_t (*)(const char* text, std::size_t available, TRecordState& state,
+                                    TRecord& record);
+
 // The loop shared by the line-oriented readers: every line is checked and its data stored
 // through the sink; invalid lines are counted and logged as `errorText` + line number when
-// `ignoreInvalid` is set, otherwise they end the read. Returns success.
+// `ignoreInvalid` is set, otherwise they end the read. Returns success. `fast` (optional) takes
+// the plain data records straight from the input buffer.
 bool ReadRecords(TFileIn& in, TDataSink& sink, TLineChecker check, const char* errorText, bool ignoreInvalid,
-                 TRecordState& state);
+                 TRecordState& state, TFastRecord fast = nullptr);
 
 }  // namespace kovfiles

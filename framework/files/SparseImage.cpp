@@ -27,57 +27,103 @@ TImageSink::TImageSink(TSparseImage& image, std::uint32_t fileStart, std::uint32
 
 TImageSink::~TImageSink() { Finish(); }
 
+void TImageSink::Track() {
+    Tracking_ = false;
+    if (Dense_) {
+        SetDirect(DenseBytes_.data(), FileStart(), ~std::uint64_t{0}, FileStart() + DenseBytes_.size());
+        return;
+    }
+    if (Pieces_.empty()) {
+        ClearDirect();
+        return;
+    }
+    const Piece& last = Pieces_.back();
+    SetDirect(Arena_.data() + last.at, last.address, last.address + last.size,
+              last.address + (Arena_.size() - last.at));
+    Tracking_ = true;
+}
+
+void TImageSink::Sync() {
+    if (!Tracking_ || Pieces_.empty()) return;
+    Piece& last = Pieces_.back();
+    if (DirectNext() > last.address + last.size) last.size = DirectNext() - last.address;
+    Used_ = last.at + last.size;
+}
+
 void TImageSink::Reserve(std::uint64_t bytes) {
     bytes = std::min<std::uint64_t>(bytes, std::uint64_t{1} << 32);
     if (bytes <= Arena_.capacity()) return;
+    Sync();
     Arena_.reserve(static_cast<std::size_t>(bytes));
     // Large pages where the system offers them on request.
     constexpr std::uintptr_t Huge = 2 << 20;
     auto first = (reinterpret_cast<std::uintptr_t>(Arena_.data()) + Huge - 1) & ~(Huge - 1);
     auto last = (reinterpret_cast<std::uintptr_t>(Arena_.data()) + Arena_.capacity()) & ~(Huge - 1);
     if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    Track();
+}
+
+bool TImageSink::Extend(std::uint64_t address, std::size_t count) {
+    Finished_ = false;
+    Sync();
+    if (Dense_) {
+        const std::uint64_t end = address + count - FileStart();
+        if (end > DenseBytes_.size()) DenseBytes_.resize(end, FillValue_);
+        Track();
+        return true;
+    }
+    if (Pieces_.empty() || address < Pieces_.back().address ||
+        address > Pieces_.back().address + Pieces_.back().size) {
+        if (!Pieces_.empty() && Pieces_.back().size == 0)
+            Pieces_.back().address = address;
+        else
+            Pieces_.push_back({address, Used_, 0});
+    }
+    const Piece& last = Pieces_.back();
+    const std::uint64_t needed = last.at + (address + count - last.address);
+    if (needed > Arena_.size()) {
+        // Room is added a step at a time so that a large reservation is not cleared all at once.
+        constexpr std::uint64_t Step = 1 << 20;
+        std::uint64_t size = std::max<std::uint64_t>(needed, Arena_.size() + Step);
+        if (needed <= Arena_.capacity()) size = std::min<std::uint64_t>(size, Arena_.capacity());
+        Arena_.resize(static_cast<std::size_t>(size));
+    }
+    Track();
+    return true;
 }
 
 void TImageSink::Store(std::uint64_t offset, const std::uint8_t* data, std::size_t count) {
-    Finished_ = false;
-    if (Dense_) {
-        if (offset + count > DenseBytes_.size()) DenseBytes_.resize(offset + count, FillValue_);
-        std::copy(data, data + count, DenseBytes_.begin() + static_cast<std::ptrdiff_t>(offset));
-        return;
-    }
     const std::uint64_t address = FileStart() + offset;
-    if (!Pieces_.empty()) {
-        Piece& last = Pieces_.back();
-        if (last.address + last.size == address && last.at + last.size == Arena_.size()) {
-            Arena_.insert(Arena_.end(), data, data + count);
-            last.size += count;
-            return;
-        }
-    }
-    Pieces_.push_back({address, Arena_.size(), count});
-    Arena_.insert(Arena_.end(), data, data + count);
+    Finished_ = false;
+    if (!InDirect(address, count)) Extend(address, count);
+    StoreDirect(address, data, count);
 }
 
 void TImageSink::Fill(std::uint8_t value) {
+    Sync();
     // Everything stored so far lies in the destination range, so it all takes the value.
     std::uint64_t extent = DenseBytes_.size();
     for (const Piece& p : Pieces_) extent = std::max(extent, p.address + p.size - FileStart());
     Pieces_.clear();
     Arena_.clear();
+    Used_ = 0;
     Dense_ = true;
     FillValue_ = value;
     DenseBytes_.assign(extent, value);
     Finished_ = false;
+    Track();
 }
 
 void TImageSink::MergePieces() {
     auto& blocks = Image_.blocks;
     blocks.clear();
+    std::erase_if(Pieces_, [](const Piece& p) { return p.size == 0; });
     bool ordered = true;
     for (std::size_t i = 1; i < Pieces_.size() && ordered; ++i)
         ordered = Pieces_[i - 1].address + Pieces_[i - 1].size <= Pieces_[i].address;
     if (ordered) {
-        if (Pieces_.size() == 1 && Pieces_[0].at == 0 && Pieces_[0].size == Arena_.size()) {
+        if (Pieces_.size() == 1 && Pieces_[0].at == 0) {
+            Arena_.resize(static_cast<std::size_t>(Pieces_[0].size));
             blocks.push_back({static_cast<std::uint32_t>(Pieces_[0].address), std::move(Arena_)});
             return;
         }
@@ -113,6 +159,10 @@ void TImageSink::MergePieces() {
 }
 
 void TImageSink::Finish() {
+    Sync();
+    // Later stores go the general way, which marks the image as changed again.
+    ClearDirect();
+    Tracking_ = false;
     if (Finished_) return;
     Finished_ = true;
     if (Dense_) {
@@ -123,6 +173,7 @@ void TImageSink::Finish() {
     MergePieces();
     Pieces_.clear();
     Arena_.clear();
+    Used_ = 0;
 }
 
 }  // namespace kovfiles

@@ -39,6 +39,7 @@ public:
 
 protected:
     void Store(std::uint64_t offset, const std::uint8_t* data, std::size_t count) override;
+    bool Extend(std::uint64_t address, std::size_t count) override;
 
 private:
     struct Piece {
@@ -47,10 +48,16 @@ private:
         std::uint64_t size;
     };
     void MergePieces();
+    // The direct range is the last piece and the arena room after it (or the dense bytes), so
+    // records that continue it are copied in place; Sync() takes over what was stored there.
+    void Track();
+    void Sync();
 
     TSparseImage& Image_;
     std::vector<Piece> Pieces_;
-    std::vector<std::uint8_t> Arena_;
+    std::vector<std::uint8_t> Arena_;   // bytes from Used_ on are room, not data
+    std::uint64_t Used_ = 0;
+    bool Tracking_ = false;          // the direct range is the last piece
     bool Dense_ = false;             // after Fill: one block from the file start
     std::uint8_t FillValue_ = 0;
     std::vector<std::uint8_t> DenseBytes_;

@@ -9,12 +9,23 @@ bool ReadBinaryFile(TFileIn& in, TDataSink& sink) {
     const std::uint32_t start = sink.FileStart();
     if (sink.FileEnd() < start || !in.Seek(start)) return false;
     std::uint64_t wanted = std::min<std::uint64_t>(sink.Length(), std::uint64_t{sink.FileEnd()} - start + 1);
-    std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(wanted, 1 << 20));
+    // Room is asked for no further than the file goes (a sink may have to grow for it).
+    if (const std::uint64_t size = in.Size(); size > start) wanted = std::min(wanted, size - start);
+    constexpr std::uint64_t Piece = 1 << 20;
+    std::vector<std::uint8_t> chunk;   // only for a sink that cannot be read into
     std::uint64_t done = 0;
     while (done < wanted) {
-        std::size_t n = in.Read(chunk.data(), static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), wanted - done)));
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(Piece, wanted - done));
+        std::size_t n = 0;
+        if (std::uint8_t* direct = sink.Direct(start + done, want)) {
+            n = in.Read(direct, want);
+            sink.Commit(start + done, n);
+        } else {
+            if (chunk.empty()) chunk.resize(static_cast<std::size_t>(std::min<std::uint64_t>(wanted, Piece)));
+            n = in.Read(chunk.data(), want);
+            sink.Put(start + done, chunk.data(), n);
+        }
         if (n == 0) break;
-        sink.Put(start + done, chunk.data(), n);
         done += n;
     }
     return done > 0 && !in.Failed();

@@ -52,10 +52,36 @@ void CheckIHexLine(std::string_view line, TRecordState& state, TRecord& record) 
     record.count = 0;
 }
 
+std::size_t FastIHexRecord(const char* p, std::size_t available, TRecordState& state, TRecord& record) {
+    if (available < 12 || p[0] != ':') return 0;
+    const int n = HexByte(p + 1);
+    if (n < 0) return 0;
+    const std::size_t size = 11 + 2 * static_cast<std::size_t>(n);
+    std::size_t taken = size + 1;
+    if (available < taken) return 0;
+    if (p[size] == '\r') {
+        if (available < ++taken || p[size + 1] != '\n') return 0;
+    } else if (p[size] != '\n') {
+        return 0;
+    }
+    const int hi = HexByte(p + 3), lo = HexByte(p + 5), type = HexByte(p + 7);
+    if (type != 0 || (hi | lo) < 0) return 0;
+    unsigned sum = static_cast<unsigned>(n + hi + lo);
+    if (!DecodeHexBytes(p + 9, static_cast<std::size_t>(n), record.data, sum)) return 0;
+    const int check = HexByte(p + size - 2);
+    if (check < 0 || ((sum + static_cast<unsigned>(check)) & 0xFF) != 0) return 0;
+    const std::uint64_t address =
+        std::uint64_t((hi << 8) | lo) + state.segmentBase + std::uint64_t{state.linearBase};
+    if (n > 0 && address + static_cast<std::uint64_t>(n) - 1 > 0xFFFFFFFFull) return 0;
+    record.address = address;
+    record.count = n;
+    return taken;
+}
+
 bool ReadIHexFile(TFileIn& in, TDataSink& sink) {
     bool ignore = FormatBool(Name, "IgnoreInvalidRecord");
     TRecordState state;
-    return ReadRecords(in, sink, CheckIHexLine, "Intel Hex format error on line: ", ignore, state);
+    return ReadRecords(in, sink, CheckIHexLine, "Intel Hex format error on line: ", ignore, state, FastIHexRecord);
 }
 
 bool WriteIHexFile(TFileOut& out, const TDataSource& source) {
@@ -71,7 +97,7 @@ bool WriteIHexFile(TFileOut& out, const TDataSource& source) {
                           char* p = out.Reserve(15 + eol.size());
                           std::memcpy(p, ":02000004", 9);
                           p = PutHex8(PutHex8(PutHex8(p + 9, u1), u0), static_cast<std::uint8_t>(-(0x06 + u1 + u0)));
-                          std::memcpy(p, eol.data(), eol.size());
+                          PutLineEnd(p, eol);
                           out.Commit(15 + eol.size());
                       }
                       std::size_t size = 11 + 2 * n + eol.size();
@@ -83,12 +109,9 @@ bool WriteIHexFile(TFileOut& out, const TDataSource& source) {
                       p = PutHex16(p, static_cast<std::uint16_t>(address));
                       *p++ = '0';
                       *p++ = '0';
-                      for (std::size_t i = 0; i < n; ++i) {
-                          p = PutHex8(p, data[i]);
-                          sum += data[i];
-                      }
+                      p = EncodeHexBytes(p, data, n, sum);
                       p = PutHex8(p, static_cast<std::uint8_t>(-sum));
-                      std::memcpy(p, eol.data(), eol.size());
+                      PutLineEnd(p, eol);
                       out.Commit(size);
                   });
     out.Write(":00000001FF");

@@ -47,10 +47,38 @@ void CheckSRecLine(std::string_view line, TRecordState& /*state*/, TRecord& reco
     }
 }
 
+std::size_t FastSRecRecord(const char* p, std::size_t available, TRecordState& /*state*/, TRecord& record) {
+    if (available < 11 || p[0] != 'S' || p[1] < '1' || p[1] > '3') return 0;
+    const int width = AddressBytes[p[1] - '0'];
+    const int n = HexByte(p + 2);
+    if (n < width + 1) return 0;
+    const std::size_t size = 4 + 2 * static_cast<std::size_t>(n);
+    std::size_t taken = size + 1;
+    if (available < taken) return 0;
+    if (p[size] == '\r') {
+        if (available < ++taken || p[size + 1] != '\n') return 0;
+    } else if (p[size] != '\n') {
+        return 0;
+    }
+    std::uint8_t a[4];
+    unsigned sum = static_cast<unsigned>(n);
+    if (!DecodeHexBytes(p + 4, static_cast<std::size_t>(width), a, sum)) return 0;
+    std::uint64_t address = 0;
+    for (int i = 0; i < width; ++i) address = address << 8 | a[i];
+    const int count = n - width - 1;
+    if (!DecodeHexBytes(p + 4 + 2 * width, static_cast<std::size_t>(count), record.data, sum)) return 0;
+    const int check = HexByte(p + size - 2);
+    if (check < 0 || static_cast<unsigned>(check) != (~sum & 0xFF)) return 0;
+    if (count > 0 && address + static_cast<std::uint64_t>(count) - 1 > 0xFFFFFFFFull) return 0;
+    record.address = address;
+    record.count = count;
+    return taken;
+}
+
 bool ReadSRecFile(TFileIn& in, TDataSink& sink) {
     bool ignore = FormatBool(Name, "IgnoreInvalidRecord");
     TRecordState state;
-    return ReadRecords(in, sink, CheckSRecLine, "Motorola S format error on line: ", ignore, state);
+    return ReadRecords(in, sink, CheckSRecLine, "Motorola S format error on line: ", ignore, state, FastSRecRecord);
 }
 
 bool WriteSRecFile(TFileOut& out, const TDataSource& source) {
@@ -69,12 +97,9 @@ bool WriteSRecFile(TFileOut& out, const TDataSource& source) {
                                      (address >> 8 & 0xFF) + (address & 0xFF);
                       p = PutHex8(p, static_cast<std::uint8_t>(n + 5));
                       p = PutHex32(p, address);
-                      for (std::size_t i = 0; i < n; ++i) {
-                          p = PutHex8(p, data[i]);
-                          sum += data[i];
-                      }
+                      p = EncodeHexBytes(p, data, n, sum);
                       p = PutHex8(p, static_cast<std::uint8_t>(~sum));
-                      std::memcpy(p, eol.data(), eol.size());
+                      PutLineEnd(p, eol);
                       out.Commit(size);
                   });
     out.Write("S70500000000FA");
