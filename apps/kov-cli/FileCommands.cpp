@@ -12,6 +12,7 @@
 #include "files/FileTypes.h"
 #include "files/SparseImage.h"
 #include "files/TextDump.h"
+#include "files/formats/Binary.h"
 
 using namespace kovfiles;
 namespace fs = std::filesystem;
@@ -56,8 +57,17 @@ std::optional<std::uint8_t> ParseByte(const std::string& text) {
     return static_cast<std::uint8_t>(v);
 }
 
-// Loads a file into the image; returns 0 or the exit status of the failure.
-int LoadImage(CliFramework& fw, const LoadOptions& o, TSparseImage& image, int& type) {
+// What a command works on: the loaded image, or for binary input the file's bytes where they lie
+// (then the file stays open until they have been used).
+struct Input {
+    TFileIn file;
+    TSparseImage image;
+    TDataSource source;
+};
+
+// Loads a file; returns 0 or the exit status of the failure.
+int LoadInput(CliFramework& fw, const LoadOptions& o, Input& input) {
+    int type = ftAutoDetect;
     if (!fs::is_regular_file(o.input)) return fw.Fail("cannot open " + o.input);
     if (!o.from.empty()) {
         type = FindFileTypeByNameOrAlias(o.from);
@@ -73,15 +83,23 @@ int LoadImage(CliFramework& fw, const LoadOptions& o, TSparseImage& image, int& 
         if (!o.fileEnd.empty()) end = *ParseAddress(o.fileEnd);
         if (start > end) return fw.Fail("the file start lies above the file end");
     }
-    TFileIn in;
+    TFileIn& in = input.file;
     if (!in.Open(o.input)) return fw.Fail("An error occurred while opening the file:\n" + o.input);
     bool ok = false;
     std::uint64_t loaded = 0;
-    {
-        TImageSink sink(image, start, end);
-        sink.Reserve(in.Size());
-        ok = ReadFileOfType(type, in, sink);
-        loaded = sink.Loaded();
+    if (auto segment = type == ftBinary ? BinaryInPlace(in, start, end) : std::nullopt) {
+        ok = segment->size > 0;
+        loaded = segment->size;
+        input.source = TDataSource::Window(segment->data, segment->size, start);
+    } else {
+        {
+            TImageSink sink(input.image, start, end);
+            sink.Reserve(in.Size());
+            ok = ReadFileOfType(type, in, sink);
+            loaded = sink.Loaded();
+        }
+        in.Close();
+        input.source = input.image.Source();
     }
     if (!ok) return fw.Fail("An error occurred while processing the file:\n" + o.input);
     LogMessage(std::string(t.countsFuses ? "Total fuses loaded = " : "Total bytes loaded = ") + std::to_string(loaded), 2);
@@ -106,8 +124,16 @@ int TypeFromExtension(const std::string& path) {
     return -1;
 }
 
+// Binary input read where it lies can still fail while it is used (the file shrank meanwhile).
+bool InputIntact(CliFramework& fw, const Input& input, const std::string& path) {
+    if (!input.file.Failed()) return true;
+    fw.Fail("An error occurred while processing the file:\n" + path);
+    return false;
+}
+
 // Writes through a temporary file beside the target, so a failed save leaves an existing file alone.
-int SaveImage(CliFramework& fw, int type, std::string output, const TDataSource& source) {
+int SaveImage(CliFramework& fw, int type, std::string output, const Input& input, const std::string& inputPath) {
+    const TDataSource& source = input.source;
     if (fs::path(output).extension().empty()) {
         output += "." + FormatSetting(FileTypeName(type).c_str(), "DefaultExtension");
     }
@@ -118,6 +144,10 @@ int SaveImage(CliFramework& fw, int type, std::string output, const TDataSource&
     if (!out.Open(temp.string())) return fw.Fail("An error occurred while opening the file:\n" + output);
     bool ok = WriteFileOfType(type, out, source);
     std::error_code ec;
+    if (ok && !InputIntact(fw, input, inputPath)) {
+        fs::remove(temp, ec);
+        return 1;
+    }
     if (ok) fs::rename(temp, target, ec);
     if (!ok || ec) {
         fs::remove(temp, ec);
@@ -149,10 +179,10 @@ int RunConvert(const CliOptions& options, const ConvertOptions& o) {
         to = TypeFromExtension(o.output);
         if (to < 0) return fw.Fail("cannot tell the output type from the name " + o.output + "; give --to TYPE");
     }
-    TSparseImage image;
-    int from = 0;
-    if (int status = LoadImage(fw, o.load, image, from)) return status;
-    return SaveImage(fw, to, o.output, image.Source(*fill));
+    Input input;
+    if (int status = LoadInput(fw, o.load, input)) return status;
+    input.source.gapFill = *fill;
+    return SaveImage(fw, to, o.output, input, o.load.input);
 }
 
 int RunDump(const CliOptions& options, const DumpOptions& o) {
@@ -160,12 +190,11 @@ int RunDump(const CliOptions& options, const DumpOptions& o) {
     if (!fw.Started()) return 1;
     auto fill = ParseByte(o.fill);
     if (!fill) return fw.Fail("--fill takes one byte in hexadecimal: " + o.fill);
-    TSparseImage image;
-    int from = 0;
-    if (int status = LoadImage(fw, o.load, image, from)) return status;
-    const auto& blocks = image.blocks;
-    std::uint64_t first = o.start.empty() ? blocks.front().address : *ParseAddress(o.start);
-    std::uint64_t last = o.end.empty() ? blocks.back().address + blocks.back().bytes.size() - 1 : *ParseAddress(o.end);
+    Input input;
+    if (int status = LoadInput(fw, o.load, input)) return status;
+    const auto& segments = input.source.segments;
+    std::uint64_t first = o.start.empty() ? segments.front().address : *ParseAddress(o.start);
+    std::uint64_t last = o.end.empty() ? segments.back().address + segments.back().size - 1 : *ParseAddress(o.end);
     if (first > last) return fw.Fail("the dump start lies above the dump end");
 
     TFileOut out;
@@ -180,17 +209,19 @@ int RunDump(const CliOptions& options, const DumpOptions& o) {
     for (std::uint64_t at = first; at <= last && ok; at += Piece) {
         const std::uint64_t n = std::min(Piece, last - at + 1);
         bytes.assign(n, *fill);
-        for (const TImageBlock& b : blocks) {
-            std::uint64_t lo = std::max<std::uint64_t>(b.address, at);
-            std::uint64_t hi = std::min<std::uint64_t>(b.address + b.bytes.size(), at + n);
-            if (lo < hi)
-                std::copy_n(b.bytes.begin() + static_cast<std::ptrdiff_t>(lo - b.address), hi - lo,
-                            bytes.begin() + static_cast<std::ptrdiff_t>(lo - at));
+        for (const TSegment& s : segments) {
+            std::uint64_t lo = std::max<std::uint64_t>(s.address, at);
+            std::uint64_t hi = std::min<std::uint64_t>(s.address + s.size, at + n);
+            if (lo < hi) std::copy_n(s.data + (lo - s.address), hi - lo, bytes.begin() + static_cast<std::ptrdiff_t>(lo - at));
         }
         ok = WriteTextDump(out, bytes.data(), static_cast<std::int64_t>(n), static_cast<std::uint32_t>(at));
     }
     ok = out.Finish() && ok;
     std::error_code ec;
+    if (ok && !InputIntact(fw, input, o.load.input)) {
+        fs::remove(temp, ec);
+        return 1;
+    }
     if (ok) fs::rename(temp, o.output, ec);
     if (!ok || ec) {
         fs::remove(temp, ec);

@@ -1,12 +1,16 @@
 #include "files/FileFormat.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include "core/Config.h"
 #include "core/Globals.h"
@@ -110,9 +114,80 @@ std::uint64_t TDataSource::TotalBytes() const {
 // Files
 
 namespace {
+
 // Small enough that what read() copies is still in the processor's cache when it is parsed.
 constexpr std::size_t InputChunk = 128 << 10;
+
+// Mapped input files. A page of a mapped file that no longer exists raises a bus error when it is
+// touched; for the ranges listed here the handler puts zero pages in place of the rest of the
+// mapping and marks the entry, so the reader sees zeros and then a failed read.
+struct TGuardEntry {
+    std::atomic<std::uintptr_t> begin{0};
+    std::atomic<std::uintptr_t> end{0};
+    std::atomic<bool> damaged{false};
+};
+constexpr int GuardEntries = 32;
+TGuardEntry Guards[GuardEntries];
+struct sigaction PreviousBusAction {};
+std::uintptr_t PageSize = 4096;
+
+void OnBusError(int signal, siginfo_t* info, void* context) {
+    const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    for (TGuardEntry& g : Guards) {
+        const std::uintptr_t begin = g.begin.load(), end = g.end.load();
+        if (begin == 0 || address < begin || address >= end) continue;
+        const std::uintptr_t page = address & ~(PageSize - 1);
+        if (::mmap(reinterpret_cast<void*>(page), end - page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1,
+                   0) != MAP_FAILED) {
+            g.damaged.store(true);
+            return;
+        }
+    }
+    // Not ours: as if this handler were not there.
+    if ((PreviousBusAction.sa_flags & SA_SIGINFO) && PreviousBusAction.sa_sigaction) {
+        PreviousBusAction.sa_sigaction(signal, info, context);
+        return;
+    }
+    if (PreviousBusAction.sa_handler != SIG_DFL && PreviousBusAction.sa_handler != SIG_IGN) {
+        PreviousBusAction.sa_handler(signal);
+        return;
+    }
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
 }
+
+bool InstallBusGuard() {
+    static const bool installed = [] {
+        PageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        struct sigaction action {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+        sigemptyset(&action.sa_mask);
+        return ::sigaction(SIGBUS, &action, &PreviousBusAction) == 0;
+    }();
+    return installed;
+}
+
+int AddGuard(const void* begin, std::size_t length) {
+    if (!InstallBusGuard()) return -1;
+    const auto first = reinterpret_cast<std::uintptr_t>(begin);
+    for (int i = 0; i < GuardEntries; ++i) {
+        // An entry is taken by setting its end; the handler looks at it once its begin is set.
+        std::uintptr_t free = 0;
+        if (!Guards[i].end.compare_exchange_strong(free, first + length)) continue;
+        Guards[i].damaged.store(false);
+        Guards[i].begin.store(first);
+        return i;
+    }
+    return -1;
+}
+
+void RemoveGuard(int index) {
+    Guards[index].begin.store(0);
+    Guards[index].end.store(0);
+}
+
+}  // namespace
 
 TFileIn::~TFileIn() { Close(); }
 
@@ -127,6 +202,27 @@ bool TFileIn::Open(const std::string& path) {
     }
     Attach(fd);
     Owned_ = true;
+    if (S_ISREG(st.st_mode) && st.st_size > 0) Map(fd, static_cast<std::uint64_t>(st.st_size));
+    return true;
+}
+
+bool TFileIn::Map(int fd, std::uint64_t size) {
+    if (size > std::numeric_limits<std::size_t>::max() - PageSize) return false;
+    const std::size_t length = static_cast<std::size_t>(size);
+    void* map = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map == MAP_FAILED) return false;
+    const std::size_t whole = (length + PageSize - 1) & ~(PageSize - 1);
+    Guard_ = AddGuard(map, whole);
+    if (Guard_ < 0) {
+        ::munmap(map, length);
+        return false;
+    }
+    ::madvise(map, length, MADV_SEQUENTIAL);
+    Map_ = static_cast<char*>(map);
+    MapLength_ = whole;
+    Data_ = Map_;
+    Pos_ = 0;
+    End_ = length;
     return true;
 }
 
@@ -136,19 +232,29 @@ void TFileIn::Attach(int fd) {
     Owned_ = false;
     Failed_ = false;
     Pos_ = End_ = 0;
-    FileOffset_ = 0;
     if (Buf_.size() != InputChunk) Buf_.resize(InputChunk);
+    Data_ = Buf_.data();
 }
 
 void TFileIn::Close() {
+    if (Map_) {
+        RemoveGuard(Guard_);
+        ::munmap(Map_, MapLength_);
+        Map_ = nullptr;
+        MapLength_ = 0;
+        Guard_ = -1;
+    }
     if (Fd_ >= 0 && Owned_) ::close(Fd_);
     Fd_ = -1;
     Owned_ = false;
     Pos_ = End_ = 0;
+    Data_ = Buf_.data();
 }
 
+bool TFileIn::Failed() const { return Failed_ || (Map_ && Guards[Guard_].damaged.load()); }
+
 bool TFileIn::Refill() {
-    if (Fd_ < 0 || Failed_) return false;
+    if (Fd_ < 0 || Failed_ || Map_) return false;
     Pos_ = End_ = 0;
     for (;;) {
         ssize_t n = ::read(Fd_, Buf_.data(), Buf_.size());
@@ -158,14 +264,8 @@ bool TFileIn::Refill() {
             return false;
         }
         End_ = static_cast<std::size_t>(n);
-        FileOffset_ += End_;
         return n > 0;
     }
-}
-
-std::string_view TFileIn::Peek() {
-    if (Pos_ >= End_ && !Refill()) return {};
-    return {Buf_.data() + Pos_, End_ - Pos_};
 }
 
 std::size_t TFileIn::Read(void* target, std::size_t count) {
@@ -174,7 +274,7 @@ std::size_t TFileIn::Read(void* target, std::size_t count) {
     while (done < count) {
         if (Pos_ >= End_) {
             // Large reads bypass the buffer.
-            if (count - done >= Buf_.size() && Fd_ >= 0 && !Failed_) {
+            if (count - done >= Buf_.size() && Fd_ >= 0 && !Failed_ && !Map_) {
                 ssize_t n = ::read(Fd_, out + done, count - done);
                 if (n < 0 && errno == EINTR) continue;
                 if (n < 0) {
@@ -182,14 +282,13 @@ std::size_t TFileIn::Read(void* target, std::size_t count) {
                     break;
                 }
                 if (n == 0) break;
-                FileOffset_ += static_cast<std::uint64_t>(n);
                 done += static_cast<std::size_t>(n);
                 continue;
             }
             if (!Refill()) break;
         }
         std::size_t n = std::min(count - done, End_ - Pos_);
-        std::memcpy(out + done, Buf_.data() + Pos_, n);
+        std::memcpy(out + done, Data_ + Pos_, n);
         Pos_ += n;
         done += n;
     }
@@ -199,6 +298,7 @@ std::size_t TFileIn::Read(void* target, std::size_t count) {
 bool TFileIn::ReadExact(void* target, std::size_t count) { return Read(target, count) == count; }
 
 std::uint64_t TFileIn::Size() const {
+    if (Map_) return End_;
     struct stat st {};
     if (Fd_ < 0 || ::fstat(Fd_, &st) != 0) return 0;
     return static_cast<std::uint64_t>(st.st_size);
@@ -206,12 +306,16 @@ std::uint64_t TFileIn::Size() const {
 
 bool TFileIn::Seek(std::uint64_t offset) {
     if (Fd_ < 0) return false;
+    if (Map_) {
+        if (offset > End_) return false;
+        Pos_ = static_cast<std::size_t>(offset);
+        return true;
+    }
     struct stat st {};
     if (::fstat(Fd_, &st) == 0 && S_ISREG(st.st_mode) && offset > static_cast<std::uint64_t>(st.st_size))
         return false;
     if (::lseek(Fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
     Pos_ = End_ = 0;
-    FileOffset_ = offset;
     return true;
 }
 
@@ -247,6 +351,17 @@ void TFileOut::Attach(int fd) {
     Failed_ = false;
     ErrorCode_ = 0;
     Used_ = 0;
+    Written_ = Allocated_ = 0;
+}
+
+void TFileOut::Expect(std::uint64_t bytes) {
+#if defined(__linux__)
+    // Only a file of our own that nothing was written to yet: its size is ours to set.
+    if (Fd_ < 0 || !Owned_ || Failed_ || Written_ != 0 || Allocated_ != 0 || bytes == 0) return;
+    if (::fallocate(Fd_, 0, 0, static_cast<off_t>(bytes)) == 0) Allocated_ = bytes;
+#else
+    (void)bytes;
+#endif
 }
 
 bool TFileOut::Flush() {
@@ -259,6 +374,7 @@ bool TFileOut::Flush() {
             break;
         }
         done += static_cast<std::size_t>(n);
+        Written_ += static_cast<std::uint64_t>(n);
     }
     if (Fd_ < 0 && Used_ > 0) Failed_ = true;
     Used_ = 0;
@@ -275,6 +391,7 @@ void TFileOut::WriteThrough(const char* data, std::size_t count) {
         }
         data += n;
         count -= static_cast<std::size_t>(n);
+        Written_ += static_cast<std::uint64_t>(n);
     }
     if (Fd_ < 0 && count > 0) Failed_ = true;
 }
@@ -305,6 +422,8 @@ char* TFileOut::ReserveFlushed(std::size_t count) {
 bool TFileOut::Finish() {
     if (Fd_ < 0) return !Failed_;
     Flush();
+    if (Allocated_ > Written_ && ::ftruncate(Fd_, static_cast<off_t>(Written_)) != 0) Fail();
+    Allocated_ = 0;
     if (Owned_ && ::close(Fd_) != 0) Fail();
     Fd_ = -1;
     Owned_ = false;
@@ -441,6 +560,24 @@ void CheckRecordText(TLineChecker check, const char* text, std::size_t length, T
                      TRecord& record) {
     std::string line = ExtractSignificant(text, length);
     check(line, state, record);
+}
+
+TRecordPlan PlanRecords(const TDataSource& source, std::size_t maxBytes, std::uint64_t block) {
+    TRecordPlan plan;
+    if (maxBytes == 0) return plan;
+    for (const TSegment& s : source.segments) {
+        std::uint64_t address = s.address;
+        const std::uint64_t end = std::min<std::uint64_t>(address + s.size, std::uint64_t{source.fileEnd} + 1);
+        if (end > address) plan.bytes += end - address;
+        while (address < end) {
+            const std::uint64_t stop = block ? std::min(end, (address / block + 1) * block) : end;
+            plan.records += (stop - address + maxBytes - 1) / maxBytes;
+            if (block) ++plan.blocks;
+            address = stop;
+        }
+        if (end < std::uint64_t{s.address} + s.size) break;
+    }
+    return plan;
 }
 
 int RecordLength(const char* format, int maximum) {

@@ -145,8 +145,10 @@ struct TDataSource {
 // ---------------------------------------------------------------------------------------------
 // Files
 
-// A file opened for reading, read through a large buffer. Never throws on I/O errors: a failed
-// read looks like the end of the file and sets Failed().
+// A file opened for reading. Never throws on I/O errors: a failed read looks like the end of the
+// file and sets Failed(). A regular file is mapped into memory and read where it lies; should it
+// shrink meanwhile, what is gone reads as zeros (instead of stopping the program with a bus
+// error) and Failed() is set. Other files are read through a buffer.
 class TFileIn {
 public:
     TFileIn() = default;
@@ -155,10 +157,12 @@ public:
     TFileIn& operator=(const TFileIn&) = delete;
 
     bool Open(const std::string& path);
-    // Reads from an already open descriptor (not closed here).
+    // Reads from an already open descriptor (not closed here), always through the buffer.
     void Attach(int fd);
     bool IsOpen() const { return Fd_ >= 0; }
     void Close();
+    // The whole file is in memory: Peek() gives everything up to the end at once.
+    bool IsMapped() const { return Map_ != nullptr; }
 
     // Reads up to `count` bytes; returns the number read (0 at the end).
     std::size_t Read(void* target, std::size_t count);
@@ -169,22 +173,29 @@ public:
     // Skips `count` bytes; false when the file ends first.
     bool Skip(std::uint64_t count);
     std::uint64_t Size() const;
-    bool Failed() const { return Failed_; }
+    bool Failed() const;
 
     // Next piece of buffered input without copying (at least one byte unless at the end);
     // Consume() marks bytes of it as read.
-    std::string_view Peek();
+    std::string_view Peek() {
+        if (Pos_ >= End_ && !Refill()) return {};
+        return {Data_ + Pos_, End_ - Pos_};
+    }
     void Consume(std::size_t count) { Pos_ += count; }
 
 private:
     bool Refill();
+    bool Map(int fd, std::uint64_t size);
     int Fd_ = -1;
     bool Owned_ = false;
     bool Failed_ = false;
     std::vector<char> Buf_;
+    const char* Data_ = nullptr;     // Buf_ or the mapping
     std::size_t Pos_ = 0;
     std::size_t End_ = 0;
-    std::uint64_t FileOffset_ = 0;   // file offset of Buf_[End_]
+    char* Map_ = nullptr;
+    std::size_t MapLength_ = 0;      // whole pages
+    int Guard_ = -1;                 // the mapping's entry in the bus error guard
 };
 
 // A file opened for writing, written through a large buffer. Write errors are remembered, and
@@ -214,6 +225,11 @@ public:
     }
     void Commit(std::size_t count) { Used_ += count; }
 
+    // Announces about how many bytes the file gets. A file made by Open() is given its room on the
+    // disk at once, which costs far less than growing it write by write; Finish() cuts off what
+    // was announced but not written.
+    void Expect(std::uint64_t bytes);
+
     bool Flush();
     // Flushes and closes; true when every byte was written.
     bool Finish();
@@ -230,6 +246,8 @@ private:
     bool Owned_ = false;
     bool Failed_ = false;
     int ErrorCode_ = 0;
+    std::uint64_t Written_ = 0;       // bytes handed to the file
+    std::uint64_t Allocated_ = 0;     // file size set by Expect()
     // Small enough to stay in the processor's cache between filling and the write call.
     std::vector<char> Buf_ = std::vector<char>(128 << 10);
     std::size_t Used_ = 0;
@@ -433,6 +451,15 @@ void CheckRecordText(TLineChecker check, const char* text, std::size_t length, T
 // Cuts the source into records of at most `maxBytes` bytes, in address order, each inside one
 // `block`-aligned block (block 0: no such limit), and ends at the first byte whose file address
 // would exceed the file end. Calls emit(address, data, count) for each.
+// What ForEachRecord() makes of a source: its record count, data bytes and the number of
+// `block`-aligned blocks they touch (0 without blocks). Writers size their files with it.
+struct TRecordPlan {
+    std::uint64_t records = 0;
+    std::uint64_t bytes = 0;
+    std::uint64_t blocks = 0;
+};
+TRecordPlan PlanRecords(const TDataSource& source, std::size_t maxBytes, std::uint64_t block);
+
 template <class Emit>
 void ForEachRecord(const TDataSource& source, std::size_t maxBytes, std::uint64_t block, Emit&& emit) {
     for (const TSegment& s : source.segments) {

@@ -31,8 +31,21 @@ bool ReadBinaryFile(TFileIn& in, TDataSink& sink) {
     return done > 0 && !in.Failed();
 }
 
+std::optional<TSegment> BinaryInPlace(TFileIn& in, std::uint32_t fileStart, std::uint32_t fileEnd) {
+    if (!in.IsMapped()) return std::nullopt;
+    TSegment segment{fileStart, nullptr, 0};
+    if (fileEnd < fileStart || !in.Seek(fileStart)) return segment;
+    const std::string_view rest = in.Peek();
+    segment.data = reinterpret_cast<const std::uint8_t*>(rest.data());
+    segment.size = std::min<std::uint64_t>({(std::uint64_t{1} << 32) - fileStart, std::uint64_t{fileEnd} - fileStart + 1,
+                                            rest.size()});
+    return segment;
+}
+
 bool WriteBinaryFile(TFileOut& out, const TDataSource& source) {
     if (source.segments.empty()) return true;
+    const TSegment& last = source.segments.back();
+    out.Expect(std::uint64_t{last.address} + last.size - source.segments.front().address);
     std::uint64_t cursor = source.segments.front().address;
     for (const TSegment& s : source.segments) {
         std::uint64_t gap = s.address > cursor ? s.address - cursor : 0;

@@ -88,6 +88,8 @@ bool WriteIHexFile(TFileOut& out, const TDataSource& source) {
     const int length = RecordLength(Name, 255);
     if (length == 0) return false;
     const std::string_view eol = LineEnd();
+    const TRecordPlan plan = PlanRecords(source, static_cast<std::size_t>(length), 0x10000);
+    out.Expect(plan.records * (11 + eol.size()) + 2 * plan.bytes + plan.blocks * (15 + eol.size()) + 11 + eol.size());
     std::int64_t upper = -1;
     ForEachRecord(source, static_cast<std::size_t>(length), 0x10000,
                   [&](std::uint32_t address, const std::uint8_t* data, std::size_t n) {

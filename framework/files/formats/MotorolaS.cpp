@@ -85,6 +85,8 @@ bool WriteSRecFile(TFileOut& out, const TDataSource& source) {
     const int length = RecordLength(Name, 250);
     if (length == 0) return false;
     const std::string_view eol = LineEnd();
+    const TRecordPlan plan = PlanRecords(source, static_cast<std::size_t>(length), 0);
+    out.Expect(plan.records * (14 + eol.size()) + 2 * plan.bytes + 2 * (16 + eol.size()));
     out.Write("S00600004844521B");
     out.Write(eol);
     ForEachRecord(source, static_cast<std::size_t>(length), 0,

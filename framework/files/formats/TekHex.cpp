@@ -112,6 +112,8 @@ bool WriteTekHexFile(TFileOut& out, const TDataSource& source) {
         length = TekHexMaxRecordBytes;
     }
     const std::string_view eol = LineEnd();
+    const TRecordPlan plan = PlanRecords(source, static_cast<std::size_t>(length), 0);
+    out.Expect(plan.records * (15 + eol.size()) + 2 * plan.bytes + 15 + eol.size());
     ForEachRecord(source, static_cast<std::size_t>(length), 0,
                   [&](std::uint32_t address, const std::uint8_t* data, std::size_t n) {
                       const unsigned blockLength = static_cast<unsigned>(14 + 2 * n);
