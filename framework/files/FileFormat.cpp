@@ -594,7 +594,7 @@ bool ReadRecords(TFileIn& in, TDataSink& sink, TLineChecker check, const char* e
     TLineReader lines(in);
     TRecord record;
     std::string_view line;
-    for (;;) {
+    while (!state.error) {
         if (fast && lines.AtLineStart()) {
             const std::string_view buf = in.Peek();
             std::size_t used = 0;
@@ -605,7 +605,7 @@ bool ReadRecords(TFileIn& in, TDataSink& sink, TLineChecker check, const char* e
             }
             in.Consume(used);
         }
-        if (state.error || !lines.Next(line)) break;
+        if (!lines.Next(line)) break;
         ++state.line;
         check(line, state, record);
         if (record.count == TRecord::Invalid) {

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdint>
 
 namespace kovfiles {
@@ -63,14 +64,13 @@ void TImageSink::Reserve(std::uint64_t bytes) {
     Track();
 }
 
-bool TImageSink::Extend(std::uint64_t address, std::size_t count) {
+std::uint8_t* TImageSink::Room(std::uint64_t address, std::size_t count) {
     Finished_ = false;
     Sync();
     if (Dense_) {
         const std::uint64_t end = address + count - FileStart();
         if (end > DenseBytes_.size()) DenseBytes_.resize(end, FillValue_);
-        Track();
-        return true;
+        return DenseBytes_.data() + (address - FileStart());
     }
     if (Pieces_.empty() || address < Pieces_.back().address ||
         address > Pieces_.back().address + Pieces_.back().size) {
@@ -79,7 +79,7 @@ bool TImageSink::Extend(std::uint64_t address, std::size_t count) {
         else
             Pieces_.push_back({address, Used_, 0});
     }
-    const Piece& last = Pieces_.back();
+    Piece& last = Pieces_.back();
     const std::uint64_t needed = last.at + (address + count - last.address);
     if (needed > Arena_.size()) {
         // Room is added a step at a time so that a large reservation is not cleared all at once.
@@ -88,15 +88,25 @@ bool TImageSink::Extend(std::uint64_t address, std::size_t count) {
         if (needed <= Arena_.capacity()) size = std::min<std::uint64_t>(size, Arena_.capacity());
         Arena_.resize(static_cast<std::size_t>(size));
     }
+    return Arena_.data() + last.at + (address - last.address);
+}
+
+bool TImageSink::Extend(std::uint64_t address, std::size_t count) {
+    Room(address, count);
     Track();
     return true;
 }
 
 void TImageSink::Store(std::uint64_t offset, const std::uint8_t* data, std::size_t count) {
+    // Stores by offset may lie past the file end, outside the direct range: copied here.
     const std::uint64_t address = FileStart() + offset;
-    Finished_ = false;
-    if (!InDirect(address, count)) Extend(address, count);
-    StoreDirect(address, data, count);
+    std::memcpy(Room(address, count), data, count);
+    if (!Dense_) {
+        Piece& last = Pieces_.back();
+        last.size = std::max(last.size, address + count - last.address);
+        Used_ = last.at + last.size;
+    }
+    Track();
 }
 
 void TImageSink::Fill(std::uint8_t value) {

@@ -48,6 +48,9 @@ private:
         std::uint64_t size;
     };
     void MergePieces();
+    // Makes [address, address + count) part of the last piece (or of the dense bytes) with room
+    // behind it, and returns where its first byte goes.
+    std::uint8_t* Room(std::uint64_t address, std::size_t count);
     // The direct range is the last piece and the arena room after it (or the dense bytes), so
     // records that continue it are copied in place; Sync() takes over what was stored there.
     void Track();
