@@ -1,6 +1,7 @@
 // Hex digit runs against the digit table, the writers against plain formatting, mapped input
 // against buffered input, files that shrink while mapped, and output files sized in advance.
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -230,7 +231,9 @@ TEST_F(FastPathIoTest, BusErrorsOutsideMappedInputStillEndTheProgram) {
     TFileIn in;
     ASSERT_TRUE(in.Open((temp / "mapped.bin").string()));
     ASSERT_TRUE(in.IsMapped());
-    EXPECT_EXIT(::raise(SIGBUS), ::testing::KilledBySignal(SIGBUS), "");
+    // Killed by the signal, or ended by a sanitizer's handler that was there first.
+    const auto ended = [](int status) { return WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) != 0); };
+    EXPECT_EXIT(::raise(SIGBUS), ended, "");
 }
 
 TEST_F(FastPathIoTest, OutputSizedInAdvanceEndsWithWhatWasWritten) {
