@@ -1,0 +1,15 @@
+#pragma once
+#include <QApplication>
+#include <string>
+
+// The window application object. An exception that escapes an event handler is shown to the
+// user and the event loop goes on, instead of ending the program.
+class TKovApplication : public QApplication {
+    Q_OBJECT
+public:
+    TKovApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// The application's exception display: a message box with the application title as caption.
+void ShowExceptionMessage(const std::string& message);
