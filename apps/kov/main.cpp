@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
         TKovApplication::setApplicationName(ToQString(ProductName));
         CreateForms();
         MainForm->show();
+        CloseOnTerminationSignals(MainForm);
         TKovApplication::exec();
         FinalizeGlobals();
     } catch (const std::exception& error) {

@@ -1,5 +1,11 @@
 #include "ui/Application.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <QWidget>
+#include <csignal>
 #include <exception>
 
 #include "core/DialogPort.h"
@@ -17,6 +23,33 @@ bool TKovApplication::notify(QObject* receiver, QEvent* event) {
         ShowExceptionMessage("Unknown exception");
     }
     return false;
+}
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = write(signalPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+void CloseOnTerminationSignals(QWidget* window) {
+    if (signalPipe[0] < 0 && pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+        char bytes[16];
+        while (read(signalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        window->close();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
 void ShowExceptionMessage(const std::string& message) {

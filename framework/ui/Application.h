@@ -11,5 +11,9 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+// Termination requests (SIGTERM, SIGINT, SIGHUP) close the window as its close command does, so
+// that positions and the session are stored; a window that refuses to close keeps running.
+void CloseOnTerminationSignals(QWidget* window);
+
 // The application's exception display: a message box with the application title as caption.
 void ShowExceptionMessage(const std::string& message);
