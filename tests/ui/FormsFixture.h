@@ -1,5 +1,6 @@
 #pragma once
 #include <QApplication>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,3 +26,8 @@ protected:
 QAction* FindAction(QMenu* menu, const QString& text);
 // Texts of a menu's visible items.
 std::vector<std::string> VisibleItems(QMenu* menu);
+
+// Readable QString values in test failures.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}

@@ -63,6 +63,8 @@ TEST_F(MainFormTest, StatusBarFollowsTheStatusStackOnlyWhileShown) {
     GlobalStatusStack->PushStatus("50##Reading", &owner);
     EXPECT_EQ(MainForm->MainStatusBar->text(), "Reading");
     GlobalStatusStack->PopStatus(&owner);
+    EXPECT_EQ(MainForm->MainStatusBar->text(), "before show");
+    GlobalStatusStack->PopStatus(&owner);
     EXPECT_EQ(MainForm->MainStatusBar->text(), "Idle");
 
     MainForm->hide();

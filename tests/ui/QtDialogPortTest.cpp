@@ -1,7 +1,10 @@
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <functional>
@@ -76,18 +79,50 @@ TEST(QtDialogPort, IconsFollowTheIconFlagsAndTextsStayPlain) {
     }
 }
 
-// Runs `act` on the first modal dialog as soon as it is open.
-void WhenModal(std::function<void(QWidget*)> act) {
+// Runs `act` on the modal dialog once it runs its own event loop (a dialog closed while it is still
+// being shown would never leave its loop), again and again until `act` reports it done.
+void WhenModalUntil(std::function<bool(QWidget*)> act) {
     auto* timer = new QTimer;
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
+    const int outerLoops = QThread::currentThread()->loopLevel();
+    QObject::connect(timer, &QTimer::timeout, [timer, act, outerLoops] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && QThread::currentThread()->loopLevel() > outerLoops && act(modal)) {
             timer->stop();
             timer->deleteLater();
-            act(modal);
         }
     });
     timer->start();
+}
+
+void WhenModal(std::function<void(QWidget*)> act) {
+    WhenModalUntil([act](QWidget* modal) {
+        act(modal);
+        return true;
+    });
+}
+
+// Types a file name into the chooser's name field and accepts it, as a person would. The chooser
+// reads its folder in the background, so this repeats until the chooser has closed.
+void ChooseInDialog(const QString& name) {
+    WhenModalUntil([name](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (!dialog) {
+            ADD_FAILURE() << "not a file chooser";
+            qobject_cast<QDialog*>(modal)->reject();
+            return true;
+        }
+        auto* field = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!field) {
+            ADD_FAILURE() << "the chooser has no file name field";
+            dialog->reject();
+            return true;
+        }
+        field->setText(name);
+        if (QFileInfo(dialog->selectedFiles().value(0)).isDir()) return false;
+        static_cast<QDialog*>(dialog)->accept();   // runs the chooser's own accept
+        return !dialog->isVisible();
+    });
 }
 
 TEST(QtDialogPort, MessageBoxReturnsTheCodeOfThePressedButton) {
@@ -128,24 +163,16 @@ TEST(QtDialogPort, SaveChooserAddsTheSelectedFiltersExtensionAndReportsTheFilter
     request.title = "Send log to file";
     request.initialPath = dir.path().string();
     request.filters = {"Log Files (*.log)", "All Files (*)"};
-    WhenModal([](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        dialog->selectFile("session");
-        dialog->accept();
-    });
+    ChooseInDialog("session");
     EXPECT_EQ(port.SaveFileName(request), (dir.path() / "session.log").string());
     EXPECT_EQ(request.filterIndex, 0);
 
     request.filterIndex = 1;
-    WhenModal([](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        EXPECT_EQ(dialog->selectedNameFilter(), "All Files (*)");
-        dialog->selectFile("plain");
-        dialog->accept();
-    });
+    QString shownFilter;
+    WhenModal([&shownFilter](QWidget* modal) { shownFilter = qobject_cast<QFileDialog*>(modal)->selectedNameFilter(); });
+    ChooseInDialog("plain");
     EXPECT_EQ(port.SaveFileName(request), (dir.path() / "plain").string());
+    EXPECT_EQ(shownFilter, "All Files (*)");
     EXPECT_EQ(request.filterIndex, 1);
 
     WhenModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });

@@ -26,7 +26,7 @@ using namespace std::chrono_literals;
 
 const fs::path Kov = fs::path(KOV_TEST_STAGE_DIR) / "framework" / "kov";
 
-struct Run {
+struct Outcome {
     int exitCode = -1;
     std::string out;
     std::string err;
@@ -91,7 +91,7 @@ public:
     void Signal(int signal) const { kill(pid_, signal); }
 
     // Waits for the end; nullopt when the program is still running after the timeout.
-    std::optional<Run> Wait(std::chrono::seconds timeout) {
+    std::optional<Outcome> Wait(std::chrono::seconds timeout) {
         const auto until = std::chrono::steady_clock::now() + timeout;
         int status = 0;
         while (waitpid(pid_, &status, WNOHANG) == 0) {
@@ -99,7 +99,7 @@ public:
             std::this_thread::sleep_for(20ms);
         }
         pid_ = -1;
-        Run run;
+        Outcome run;
         run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         run.out = ReadFile(outPath_);
         run.err = ReadFile(errPath_);
@@ -112,13 +112,13 @@ private:
     fs::path errPath_;
 };
 
-Run RunKov(const std::vector<std::string>& args, const std::map<std::string, std::optional<std::string>>& env) {
+Outcome RunKov(const std::vector<std::string>& args, const std::map<std::string, std::optional<std::string>>& env) {
     TempDir dir;
     Process process(args, Environment(env), dir);
     EXPECT_TRUE(process.Started());
     auto run = process.Wait(60s);
     EXPECT_TRUE(run.has_value()) << "kov did not end";
-    return run.value_or(Run{});
+    return run.value_or(Outcome{});
 }
 
 const std::map<std::string, std::optional<std::string>> NoDisplay = {
@@ -130,19 +130,19 @@ protected:
 };
 
 TEST_F(StartupTest, VersionAndHelpNeedNoDisplay) {
-    const Run version = RunKov({"--version"}, NoDisplay);
+    const Outcome version = RunKov({"--version"}, NoDisplay);
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_NE(version.out.find(ProductName + " - v" + FrameworkVersion), std::string::npos) << version.out;
     EXPECT_NE(version.out.find("edition " + EditionId), std::string::npos) << version.out;
     EXPECT_NE(version.out.find(BuildDate), std::string::npos) << version.out;
 
-    const Run help = RunKov({"--help"}, NoDisplay);
+    const Outcome help = RunKov({"--help"}, NoDisplay);
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("Usage: kov [SESSION-FILE]"), std::string::npos) << help.out;
 }
 
 TEST_F(StartupTest, WithoutADisplayItSaysWhatToDoInsteadOfAborting) {
-    const Run run = RunKov({"job7.kvs"}, NoDisplay);
+    const Outcome run = RunKov({"job7.kvs"}, NoDisplay);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("xvfb-run -a"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("job7.kvs"), std::string::npos) << run.err;
@@ -150,13 +150,13 @@ TEST_F(StartupTest, WithoutADisplayItSaysWhatToDoInsteadOfAborting) {
 
     auto unreachable = NoDisplay;
     unreachable["DISPLAY"] = ":4711";
-    const Run refused = RunKov({}, unreachable);
+    const Outcome refused = RunKov({}, unreachable);
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_NE(refused.err.find("cannot connect to the X display \":4711\""), std::string::npos) << refused.err;
 }
 
 TEST_F(StartupTest, UnknownOptionIsNotTakenAsASessionFile) {
-    const Run run = RunKov({"--sesion=x"}, {{"QT_QPA_PLATFORM", "offscreen"}});
+    const Outcome run = RunKov({"--sesion=x"}, {{"QT_QPA_PLATFORM", "offscreen"}});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("unknown option --sesion=x"), std::string::npos) << run.err;
 }

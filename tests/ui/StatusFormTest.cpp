@@ -38,7 +38,9 @@ TEST_F(StatusFormTest, EachTypeShowsBarOrTextAndEnablesAbortAsSpecified) {
         EXPECT_EQ(StatusForm->FunctionLabel->text(), "Programming");
         EXPECT_EQ(StatusForm->ProgressBar->isVisible(), c.bar);
         EXPECT_EQ(StatusForm->ProgressLabel->isVisible(), !c.bar);
-        if (!c.bar) EXPECT_EQ(StatusForm->ProgressLabel->text(), "12 s");
+        if (!c.bar) {
+            EXPECT_EQ(StatusForm->ProgressLabel->text(), "12 s");
+        }
         EXPECT_EQ(StatusForm->AbortButton->isEnabled(), c.abort);
     }
     ASSERT_EQ(UpdateProgress(40, "Block 3"), 1);
