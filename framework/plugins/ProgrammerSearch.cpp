@@ -182,7 +182,9 @@ bool TProgrammerSearch::TryChosen() {
 }
 
 bool TProgrammerSearch::TryDemo() {
-    TProgDLL* demo = LoadProgrammer(JoinPath(ProgrammersFolder(), "demo.so"), "DEMO", true);
+    const std::string path = JoinPath(ProgrammersFolder(), "demo.so");
+    std::error_code error;
+    TProgDLL* demo = std::filesystem::exists(path, error) ? LoadProgrammer(path, "DEMO", true) : nullptr;
     if (!demo) {
         Dialogs().MessageBox("No demo programmer library found", LibraryErrorCaption, MB_OK | MB_ICONWARNING);
         return false;
@@ -351,7 +353,9 @@ void TProgrammerSearch::ChooseInterface(int index) {
 }
 
 void TProgrammerSearch::SetPortText(const std::string& text) {
-    PortText_ = text.substr(0, PortTextLimit);
+    // Typed text is cut to the field's length; the offered items ("Auto Search") stay whole.
+    const auto& items = PortItems();
+    PortText_ = std::find(items.begin(), items.end(), text) != items.end() ? text : text.substr(0, PortTextLimit);
 }
 
 bool TProgrammerSearch::ProgrammerSearchButtonClick() {

@@ -161,7 +161,9 @@ TEST_F(ProgrammerSearchTest, ChosenInterfaceTextReachesTheLibraryAndIsRemembered
         [&] {   // an unreadable port address keeps the dialog open
             search.SetPortText("0x27g");
             EXPECT_FALSE(search.ProgrammerSearchButtonClick());
-            search.SetPortText("0x02780");   // cut to six characters
+            search.SetPortText("Auto Search");   // an offered item stays whole
+            EXPECT_TRUE(search.ProgrammerSearchButtonClick());
+            search.SetPortText("0x02780");   // typed text is cut to six characters
             EXPECT_EQ(search.PortText(), "0x0278");
             EXPECT_TRUE(search.ProgrammerSearchButtonClick());
             return Search::ChoiceOk;
