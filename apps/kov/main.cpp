@@ -93,8 +93,9 @@ int main(int argc, char** argv) {
         InitializeGlobals(startup);
         TKovApplication::setApplicationName(ToQString(ProductName));
         CreateForms();
-        MainForm->show();
+        // Before the first showing, which may wait in the programmer search dialog.
         CloseOnTerminationSignals(MainForm);
+        MainForm->show();
         TKovApplication::exec();
         FinalizeGlobals();
     } catch (const std::exception& error) {

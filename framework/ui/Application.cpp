@@ -28,6 +28,16 @@ bool TKovApplication::notify(QObject* receiver, QEvent* event) {
 namespace {
 
 int signalPipe[2] = {-1, -1};
+bool terminationRequested = false;
+
+void CloseModalDialogs() {
+    for (int tries = 0; tries < 16; ++tries) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) return;
+        modal->close();
+        if (QApplication::activeModalWidget() == modal) return;   // it refused
+    }
+}
 
 void OnTerminationSignal(int) {
     const char byte = 1;
@@ -43,6 +53,8 @@ void CloseOnTerminationSignals(QWidget* window) {
         char bytes[16];
         while (read(signalPipe[0], bytes, sizeof bytes) > 0) {
         }
+        terminationRequested = true;
+        CloseModalDialogs();
         window->close();
     });
     struct sigaction action {};
@@ -50,6 +62,10 @@ void CloseOnTerminationSignals(QWidget* window) {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+bool TerminationRequested() {
+    return terminationRequested;
 }
 
 void ShowExceptionMessage(const std::string& message) {

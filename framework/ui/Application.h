@@ -12,8 +12,12 @@ public:
 };
 
 // Termination requests (SIGTERM, SIGINT, SIGHUP) close the window as its close command does, so
-// that positions and the session are stored; a window that refuses to close keeps running.
+// that positions and the session are stored; a window that refuses to close keeps running. An open
+// modal dialog is closed first (as with Cancel), so that a dialog waiting for an answer, such as
+// the programmer search at start-up, does not keep the program from ending.
 void CloseOnTerminationSignals(QWidget* window);
+// Whether a termination request has come; dialogs that would wait for the user answer Cancel.
+bool TerminationRequested();
 
 // The application's exception display: a message box with the application title as caption.
 void ShowExceptionMessage(const std::string& message);

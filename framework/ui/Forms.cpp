@@ -3,23 +3,33 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "ui/DevSelectForm.h"
 #include "ui/MainForm.h"
+#include "ui/ProgScanForm.h"
 #include "ui/StatusForm.h"
 
 TMainForm* MainForm = nullptr;
 TStatusForm* StatusForm = nullptr;
+TDevSelectForm* DevSelectForm = nullptr;
+TProgScanForm* ProgScanForm = nullptr;
 
 // The creation order is fixed: MainForm (the first window is the application's main window),
 // SplashScreen, BufferEditForm, DevSelectForm, StatusForm, SplitsForm, ProgScanForm,
 // PreferenceForm, FileForm.
 void CreateForms() {
     MainForm = new TMainForm();
+    DevSelectForm = new TDevSelectForm();
     StatusForm = new TStatusForm();
+    ProgScanForm = new TProgScanForm();
 }
 
 void DestroyForms() {
+    delete ProgScanForm;
+    ProgScanForm = nullptr;
     delete StatusForm;
     StatusForm = nullptr;
+    delete DevSelectForm;
+    DevSelectForm = nullptr;
     delete MainForm;
     MainForm = nullptr;
 }

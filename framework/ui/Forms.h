@@ -1,12 +1,16 @@
 #pragma once
 #include <QSize>
 
+class TDevSelectForm;
 class TMainForm;
+class TProgScanForm;
 class TStatusForm;
 
 // The permanent windows: one instance each from start to exit, reached through these references.
 extern TMainForm* MainForm;
 extern TStatusForm* StatusForm;
+extern TDevSelectForm* DevSelectForm;
+extern TProgScanForm* ProgScanForm;
 
 // Creates the permanent windows in their fixed order, the main window first.
 void CreateForms();

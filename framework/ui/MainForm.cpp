@@ -19,8 +19,12 @@
 #include "core/DialogPort.h"
 #include "core/Globals.h"
 #include "core/Logger.h"
+#include "plugins/DevDLL.h"
+#include "plugins/ProgDLL.h"
+#include "ui/DevSelectForm.h"
 #include "ui/Forms.h"
 #include "ui/LogView.h"
+#include "ui/ProgScanForm.h"
 #include "ui/QtText.h"
 
 namespace {
@@ -71,6 +75,7 @@ TMainForm::TMainForm() {
 TMainForm::~TMainForm() {
     if (listening_ && GlobalStatusStack) GlobalStatusStack->RemoveStatusListener(this);
     DetachLogView();
+    ReleaseLibraries();
 }
 
 void TMainForm::BuildMenus() {
@@ -197,6 +202,7 @@ void TMainForm::hideEvent(QHideEvent* event) {
 }
 
 void TMainForm::FormShow() {
+    if (StartLibrariesOnShow) StartLibraries();
     if (GlobalConfig) RestorePosition();
     UpdateCaption();
     UpdateLogLevelItems();
@@ -212,6 +218,13 @@ void TMainForm::FormHide() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    // Closing in the middle of the first showing would pull the window away under its own start-up;
+    // it closes once the start-up is done.
+    if (startingUp_) {
+        closeRequested_ = true;
+        event->ignore();
+        return;
+    }
     if (FormClose()) {
         event->accept();
     } else {
@@ -224,7 +237,68 @@ bool TMainForm::FormClose() {
     if (!FileMenu->isEnabled()) return false;
     if (GlobalConfig) StorePosition();
     DetachLogView();
+    ReleaseLibraries();
     return true;
+}
+
+bool TMainForm::StartLibraries() {
+    if (ending_ || startingUp_) return false;
+    startingUp_ = true;
+    if (!started_ && ProgScanForm) {
+        ProgScanForm->Search.ShowAuxMenu = [this](TProgDLL& host) { ShowAuxMenu(host); };
+        if (ProgScanForm->StartProgrammer(this)) {
+            ProgLib = ProgScanForm->Search.TakeProgrammer();
+            started_ = true;
+        } else {
+            EndApplication();
+        }
+    }
+    if (started_ && DevSelectForm && !DevSelectForm->Selection.DeviceSelected()) RunDeviceSelection();
+    startingUp_ = false;
+    if (closeRequested_) EndApplication();
+    return started_;
+}
+
+bool TMainForm::RunDeviceSelection() {
+    if (!DevSelectForm) return false;
+    TDeviceSelection& selection = DevSelectForm->Selection;
+    selection.SetProgrammer(ProgLib.get());
+    const bool selected = selection.ChooseDevice();
+    UpdateCaption();
+    return selected;
+}
+
+void TMainForm::EndApplication() {
+    // The window may still be on its way to the screen; it closes as soon as events run, which
+    // ends the message loop and stores the session.
+    ending_ = true;
+    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+void TMainForm::ShowAuxMenu(TProgDLL& host) {
+    std::vector<TAuxMenuItem> items;
+    ProgrammerMenu->clear();
+    if (!host.BuildAuxMenu(&items)) return;
+    TProgDLL* library = &host;
+    for (const TAuxMenuItem& item : items) {
+        QAction* action = ProgrammerMenu->addAction(ToQString(item.caption));
+        const int command = item.command;
+        connect(action, &QAction::triggered, this, [library, command] {
+            if (command > 0) library->AuxCommand(command);
+        });
+    }
+    ProgrammerMenu->menuAction()->setVisible(true);
+}
+
+void TMainForm::ReleaseLibraries() {
+    delete GlobalDevDLL;
+    GlobalDevDLL = nullptr;
+    if (ProgLib) {
+        ProgrammerMenu->clear();
+        ProgrammerMenu->menuAction()->setVisible(false);
+        ProgLib->TurnOff();
+        ProgLib.reset();
+    }
 }
 
 void TMainForm::wheelEvent(QWheelEvent* event) {

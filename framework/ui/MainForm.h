@@ -1,6 +1,7 @@
 #pragma once
 #include <QMainWindow>
 #include <array>
+#include <memory>
 
 #include "core/Statusstack.h"
 
@@ -9,6 +10,7 @@ class QActionGroup;
 class QLabel;
 class QMenu;
 class TLogView;
+class TProgDLL;
 
 // The main window: the log view with its menus, the status bar, and the frame the device
 // commands, file commands and panels live in.
@@ -30,6 +32,20 @@ public:
     void CloseLogFile1Click();
     void CopyLogtoClipboard1Click();
     void ClearLog1Click();
+    // The libraries at the first showing: the programmer (the search dialog when the remembered one
+    // does not answer), then the device. False when no programmer was found: the program ends.
+    bool StartLibraries();
+    // The device selection: the remembered device, else the selection dialog.
+    bool RunDeviceSelection();
+    // The programmer library's auxiliary commands in the "Programmer" menu (debug mode).
+    void ShowAuxMenu(TProgDLL& host);
+    bool Started() const { return started_; }
+    // Whether the first showing starts the libraries. Form tests that are about other things show
+    // the window without them.
+    bool StartLibrariesOnShow = true;
+    // The programmer library host, from start-up until the window closes.
+    std::unique_ptr<TProgDLL> ProgLib;
+
     // Ticks the item of the logger's level; shows the library-debug levels in debug mode only.
     void UpdateLogLevelItems();
     // Caption and state of "Close log file" follow the logger's open log file.
@@ -70,6 +86,13 @@ private:
     void StorePosition();
     void DetachLogView();
 
+    void EndApplication();
+    void ReleaseLibraries();
+
     QActionGroup* levelGroup_ = nullptr;
     bool listening_ = false;
+    bool started_ = false;
+    bool ending_ = false;
+    bool startingUp_ = false;
+    bool closeRequested_ = false;
 };

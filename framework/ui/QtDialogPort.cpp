@@ -1,5 +1,7 @@
 #include "ui/QtDialogPort.h"
 
+#include "ui/Application.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "core/MessageCodes.h"
+#include "ui/Application.h"
 #include "ui/Forms.h"
 #include "ui/MainForm.h"
 #include "ui/QtText.h"
@@ -117,6 +120,8 @@ int TQtDialogPort::ResultOf(const QMessageBox& box) {
 
 int TQtDialogPort::MessageBox(const std::string& text, const std::string& caption, int flags) {
     if (!qApp) return SafeResult(flags & MB_TYPEMASK);
+    // The program is ending: nobody is left to answer.
+    if (TerminationRequested()) return SafeResult(flags & MB_TYPEMASK);
     QMessageBox box(DialogOwner());
     Configure(box, text, caption, flags);
     // A busy cursor from a running operation must not hide that the box waits for an answer.

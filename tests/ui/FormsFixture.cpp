@@ -49,6 +49,8 @@ void FormsFixture::SetUp() {
 void FormsFixture::StartForms() {
     if (!started) StartGlobals();
     CreateForms();
+    // The libraries' start-up at the first showing has tests of its own (StartLibraries).
+    MainForm->StartLibrariesOnShow = false;
     formsCreated = true;
 }
 
