@@ -93,6 +93,13 @@ double Peer(const fs::path& devs, long& records) {
     return Seconds(start);
 }
 
+// About forty names spread over the list.
+std::vector<std::string> Sample(const std::vector<std::string>& names) {
+    std::vector<std::string> some;
+    for (std::size_t i = 0; i < names.size(); i += std::max<std::size_t>(1, names.size() / 40)) some.push_back(names[i]);
+    return some;
+}
+
 struct Typing {
     double mean = 0;
     double worst = 0;
@@ -161,10 +168,7 @@ int main(int argc, char** argv) {
     selection.SetupDevList(devs);
     selection.FormShow();
     const auto& makers = selection.GetList(TDeviceSelection::ManuListBox).items;
-    std::vector<std::string> someMakers;
-    for (std::size_t i = 0; i < makers.size(); i += std::max<std::size_t>(1, makers.size() / 40)) {
-        someMakers.push_back(makers[i]);
-    }
+    const std::vector<std::string> someMakers = Sample(makers);
     Typing makerTyping;
     TypeNames(selection, someMakers, [&](const std::string& t) { selection.ManufacturerChange(t); }, makerTyping);
     // The device field of the largest maker under "All".
@@ -177,10 +181,7 @@ int main(int argc, char** argv) {
     }
     selection.ChooseItem(TDeviceSelection::ManuListBox, static_cast<int>(largest));
     const auto& names = selection.GetList(TDeviceSelection::DeviceListBox).items;
-    std::vector<std::string> someDevices;
-    for (std::size_t i = 0; i < names.size(); i += std::max<std::size_t>(1, names.size() / 40)) {
-        someDevices.push_back(names[i]);
-    }
+    const std::vector<std::string> someDevices = Sample(names);
     Typing deviceTyping;
     TypeNames(selection, someDevices, [&](const std::string& t) { selection.DeviceChange(t); }, deviceTyping);
     selection.FormHide();

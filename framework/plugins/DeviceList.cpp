@@ -24,11 +24,6 @@ bool IsLibraryName(const std::filesystem::path& path) {
     return ext == ".SO";
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty() || folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
-
 // Hides the progress box again however the build ends.
 class BuildProgress {
 public:
@@ -53,6 +48,11 @@ struct Rejected {
 
 }  // namespace
 
+std::string JoinFolderPath(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
 std::vector<std::string> DeviceLibraryFiles(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code error;
@@ -64,7 +64,7 @@ std::vector<std::string> DeviceLibraryFiles(const std::string& folder) {
     std::sort(names.begin(), names.end());
     std::vector<std::string> paths;
     paths.reserve(names.size());
-    for (const auto& name : names) paths.push_back(JoinPath(folder, name));
+    for (const auto& name : names) paths.push_back(JoinFolderPath(folder, name));
     return paths;
 }
 

@@ -97,5 +97,7 @@ private:
     std::array<const TDeviceRec*, dlRoot> filledFrom_{};
 };
 
-// The device library files of a folder ("*.so", the extension in any letter case), by name.
+// The library files of a folder ("*.so", the extension in any letter case) as full paths, by name.
 std::vector<std::string> DeviceLibraryFiles(const std::string& folder);
+// folder + "/" + name (no second separator when the folder ends in one).
+std::string JoinFolderPath(const std::string& folder, const std::string& name);

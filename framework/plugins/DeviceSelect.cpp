@@ -32,11 +32,6 @@ int ParseNumber(const std::string& text) {
     return ParseConfigInt(text, value) ? value : 0;
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty() || folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
-
 bool SameIgnoringCase(const std::string& a, const std::string& b, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
@@ -184,7 +179,7 @@ bool TDeviceSelection::ChooseDevice() {
             DeviceDropped_ = true;
             bool selected = false;
             try {
-                selected = LoadAndSelectDevice(JoinPath(GlobalConfig->DevicesFolder(), entry.libraryFile),
+                selected = LoadAndSelectDevice(JoinFolderPath(GlobalConfig->DevicesFolder(), entry.libraryFile),
                                                entry.manufacturer, entry.dataWidth, entry.pinCount, entry.package,
                                                entry.device);
             } catch (const std::exception& error) {
@@ -433,39 +428,28 @@ int TDeviceSelection::CompletionMatch(const List& list, const std::string& text)
     return -1;
 }
 
-void TDeviceSelection::Complete(Field& field, const std::string& typed, const std::string& item) {
-    field.text = item;
-    field.selectionStart = static_cast<int>(typed.size());
-    field.selectionLength = static_cast<int>(item.size() - typed.size());
+int TDeviceSelection::TypedInto(Field& field, List& list, const std::string& text) {
+    field = {text, static_cast<int>(text.size()), 0};
+    if (text.empty()) {
+        list.selected = -1;
+        return -1;
+    }
+    const int match = CompletionMatch(list, text);
+    if (match < 0 || !TypingCompletes_) return match;
+    const std::string& item = list.items[static_cast<std::size_t>(match)];
+    field = {item, static_cast<int>(text.size()), static_cast<int>(item.size() - text.size())};
+    return match;
 }
 
 void TDeviceSelection::ManufacturerChange(const std::string& text) {
-    Manufacturer_ = {text, static_cast<int>(text.size()), 0};
-    List& makers = L(ManuListBox);
-    if (text.empty()) {
-        makers.selected = -1;
-        return;
-    }
-    const int match = CompletionMatch(makers, text);
-    if (match < 0) return;
-    const std::string item = makers.items[static_cast<std::size_t>(match)];
-    if (TypingCompletes_) Complete(Manufacturer_, text, item);
     // Without completion (after a deletion) the field keeps what the user left in it.
-    SelectManufacturerAt(match, false);
+    const int match = TypedInto(Manufacturer_, L(ManuListBox), text);
+    if (match >= 0) SelectManufacturerAt(match, false);
 }
 
 void TDeviceSelection::DeviceChange(const std::string& text) {
-    Device_ = {text, static_cast<int>(text.size()), 0};
-    List& devices = L(DeviceListBox);
-    if (text.empty()) {
-        devices.selected = -1;
-        return;
-    }
-    const int match = CompletionMatch(devices, text);
-    if (match < 0) return;
-    const std::string item = devices.items[static_cast<std::size_t>(match)];
-    if (TypingCompletes_) Complete(Device_, text, item);
-    SelectDeviceAt(match, false);
+    const int match = TypedInto(Device_, L(DeviceListBox), text);
+    if (match >= 0) SelectDeviceAt(match, false);
 }
 
 void TDeviceSelection::KeyPressed(const std::string& character) {

@@ -142,7 +142,8 @@ private:
     void SelectManufacturerAt(int index, bool showInField);
     void SelectDeviceAt(int index, bool showInField);
     int CompletionMatch(const List& list, const std::string& text) const;
-    void Complete(Field& field, const std::string& typed, const std::string& item);
+    // The field takes the typed text, completed to the first item it begins; the item's index or -1.
+    int TypedInto(Field& field, List& list, const std::string& text);
     void ApplyAutoSelect(const TAutoSelectEntry& entry);
     int ProgrammerId() const;
 

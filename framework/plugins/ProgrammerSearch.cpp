@@ -14,6 +14,7 @@
 #include "core/Globals.h"
 #include "core/MessageCodes.h"
 #include "core/Statusstack.h"
+#include "plugins/DeviceList.h"
 #include "plugins/LibraryModule.h"
 #include "plugins/ProgDLL.h"
 
@@ -32,13 +33,8 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty() || folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
-
 std::string ProgrammersFolder() {
-    return GlobalConfig ? GlobalConfig->ProgrammersFolder() : JoinPath(InstallFolder, "prog");
+    return GlobalConfig ? GlobalConfig->ProgrammersFolder() : JoinFolderPath(InstallFolder, "prog");
 }
 
 }  // namespace
@@ -68,19 +64,8 @@ bool ProgrammerEntryFor(const std::string& path, const std::string& programmerNa
 }
 
 std::vector<std::string> ProgrammerLibraryFiles(const std::string& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    if (folder.empty() || !std::filesystem::is_directory(folder, error)) return {};
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        const std::string upper = Upper(name);
-        if (!it->is_regular_file(error) || Contains(upper, "DEMO")) continue;
-        if (upper.size() < 3 || upper.compare(upper.size() - 3, 3, ".SO") != 0) continue;
-        names.push_back(name);
-    }
-    std::sort(names.begin(), names.end());
-    std::vector<std::string> paths;
-    for (const auto& name : names) paths.push_back(JoinPath(folder, name));
+    std::vector<std::string> paths = DeviceLibraryFiles(folder);
+    std::erase_if(paths, [](const std::string& path) { return Contains(Upper(LibraryFileName(path)), "DEMO"); });
     return paths;
 }
 
@@ -182,7 +167,7 @@ bool TProgrammerSearch::TryChosen() {
 }
 
 bool TProgrammerSearch::TryDemo() {
-    const std::string path = JoinPath(ProgrammersFolder(), "demo.so");
+    const std::string path = JoinFolderPath(ProgrammersFolder(), "demo.so");
     std::error_code error;
     TProgDLL* demo = std::filesystem::exists(path, error) ? LoadProgrammer(path, "DEMO", true) : nullptr;
     if (!demo) {
