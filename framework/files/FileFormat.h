@@ -248,8 +248,8 @@ private:
     int ErrorCode_ = 0;
     std::uint64_t Written_ = 0;       // bytes handed to the file
     std::uint64_t Allocated_ = 0;     // file size set by Expect()
-    // Small enough to stay in the processor's cache between filling and the write call.
-    std::vector<char> Buf_ = std::vector<char>(128 << 10);
+    // Large writes let the file system take the data in large pieces.
+    std::vector<char> Buf_ = std::vector<char>(1 << 20);
     std::size_t Used_ = 0;
 };
 
