@@ -598,10 +598,9 @@ bool ReadRecords(TFileIn& in, TDataSink& sink, TLineChecker check, const char* e
         if (fast && lines.AtLineStart()) {
             const std::string_view buf = in.Peek();
             std::size_t used = 0;
-            while (std::size_t n = fast(buf.data() + used, buf.size() - used, state, record)) {
+            while (std::size_t n = fast(buf.data() + used, buf.size() - used, state, sink)) {
                 ++state.line;
                 used += n;
-                sink.Put(record.address, record.data, static_cast<std::size_t>(record.count));
             }
             in.Consume(used);
         }

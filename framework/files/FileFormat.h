@@ -314,7 +314,6 @@ inline char* PutHex8(char* out, std::uint8_t v) {
     return out + 2;
 }
 inline char* PutHex16(char* out, std::uint16_t v) { return PutHex8(PutHex8(out, v >> 8), v & 0xFF); }
-inline char* PutHex32(char* out, std::uint32_t v) { return PutHex16(PutHex16(out, v >> 16), v & 0xFFFF); }
 std::string Hex(std::uint32_t value, int digits);
 
 #if defined(__SSE2__)
@@ -345,17 +344,19 @@ inline bool DecodeHex16(const char* text, std::uint8_t* out, __m128i& sums) {
     return true;
 }
 
+// Digit values 0..15 to upper-case digits.
+inline __m128i Digits(__m128i x) {
+    const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(9)), _mm_set1_epi8('A' - '0' - 10));
+    return _mm_add_epi8(_mm_add_epi8(x, _mm_set1_epi8('0')), letters);
+}
+
 inline void EncodeHex16(char* out, const std::uint8_t* data, __m128i& sums) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
     const __m128i low = _mm_set1_epi8(0x0F);
     const __m128i hi = _mm_and_si128(_mm_srli_epi16(bytes, 4), low);
     const __m128i lo = _mm_and_si128(bytes, low);
-    const auto ascii = [](__m128i x) {
-        const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(9)), _mm_set1_epi8('A' - '0' - 10));
-        return _mm_add_epi8(_mm_add_epi8(x, _mm_set1_epi8('0')), letters);
-    };
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), ascii(_mm_unpacklo_epi8(hi, lo)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), ascii(_mm_unpackhi_epi8(hi, lo)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Digits(_mm_unpacklo_epi8(hi, lo)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), Digits(_mm_unpackhi_epi8(hi, lo)));
     sums = _mm_add_epi64(sums, _mm_sad_epu8(bytes, _mm_setzero_si128()));
 }
 
@@ -365,6 +366,20 @@ inline unsigned SumLanes(__m128i sums) {
 
 }  // namespace hexrun
 #endif
+
+inline char* PutHex32(char* out, std::uint32_t v) {
+#if defined(__SSE2__)
+    // The four bytes, most significant first, as one vector of eight digits.
+    const std::uint32_t swapped = (v >> 24) | (v >> 8 & 0xFF00) | (v << 8 & 0xFF0000) | (v << 24);
+    const __m128i bytes = _mm_cvtsi32_si128(static_cast<int>(swapped));
+    const __m128i low = _mm_set1_epi8(0x0F);
+    const __m128i digits = _mm_unpacklo_epi8(_mm_and_si128(_mm_srli_epi16(bytes, 4), low), _mm_and_si128(bytes, low));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), hexrun::Digits(digits));
+    return out + 8;
+#else
+    return PutHex16(PutHex16(out, v >> 16), v & 0xFFFF);
+#endif
+}
 
 // Turns 2 * count digits into count bytes and adds the bytes to `sum`; false (with `out` and
 // `sum` undefined) when one of the characters is not a hexadecimal digit.
@@ -483,10 +498,20 @@ int RecordLength(const char* format, int maximum);
 
 // Takes one whole line from the start of `text` (`available` bytes of buffered input) when it
 // is a plain data record: only the record's characters, then LF or CR LF, and the record valid.
-// Fills `record` as the line checker would and returns the bytes taken with the line end;
-// returns 0 for anything else, which then goes the general way, so both ways read alike.
-using TFastRecord = std::size_t (*)(const char* text, std::size_t available, TRecordState& state,
-                                    TRecord& record);
+// Stores its data as the line checker's record would be stored and returns the bytes taken with
+// the line end; returns 0 for anything else, which then goes the general way, so both ways read
+// alike.
+using TFastRecord = std::size_t (*)(const char* text, std::size_t available, TRecordState& state, TDataSink& sink);
+
+// Where a record's line ends when it has `size` characters at `text`: the bytes taken with its LF
+// or CR LF, or 0 when the line goes on or the buffer ends first.
+inline std::size_t PlainLineEnd(const char* text, std::size_t size, std::size_t available) {
+    if (available > size && text[size] == '\n') return size + 1;
+    if (available > size + 1 && text[size] == '\r' && text[size + 1] == '\n') return size + 2;
+    return 0;
+}
+
+
 
 // The loop shared by the line-oriented readers: every line is checked and its data stored
 // through the sink; invalid lines are counted and logged as `errorText` + line number when

@@ -52,29 +52,24 @@ void CheckIHexLine(std::string_view line, TRecordState& state, TRecord& record) 
     record.count = 0;
 }
 
-std::size_t FastIHexRecord(const char* p, std::size_t available, TRecordState& state, TRecord& record) {
+std::size_t FastIHexRecord(const char* p, std::size_t available, TRecordState& state, TDataSink& sink) {
     if (available < 12 || p[0] != ':') return 0;
     const int n = HexByte(p + 1);
     if (n < 0) return 0;
     const std::size_t size = 11 + 2 * static_cast<std::size_t>(n);
-    std::size_t taken = size + 1;
-    if (available < taken) return 0;
-    if (p[size] == '\r') {
-        if (available < ++taken || p[size + 1] != '\n') return 0;
-    } else if (p[size] != '\n') {
-        return 0;
-    }
+    const std::size_t taken = PlainLineEnd(p, size, available);
+    if (taken == 0) return 0;
     const int hi = HexByte(p + 3), lo = HexByte(p + 5), type = HexByte(p + 7);
     if (type != 0 || (hi | lo) < 0) return 0;
+    std::uint8_t data[256];
     unsigned sum = static_cast<unsigned>(n + hi + lo);
-    if (!DecodeHexBytes(p + 9, static_cast<std::size_t>(n), record.data, sum)) return 0;
+    if (!DecodeHexBytes(p + 9, static_cast<std::size_t>(n), data, sum)) return 0;
     const int check = HexByte(p + size - 2);
     if (check < 0 || ((sum + static_cast<unsigned>(check)) & 0xFF) != 0) return 0;
     const std::uint64_t address =
         std::uint64_t((hi << 8) | lo) + state.segmentBase + std::uint64_t{state.linearBase};
     if (n > 0 && address + static_cast<std::uint64_t>(n) - 1 > 0xFFFFFFFFull) return 0;
-    record.address = address;
-    record.count = n;
+    sink.Put(address, data, static_cast<std::size_t>(n));
     return taken;
 }
 
@@ -107,10 +102,8 @@ bool WriteIHexFile(TFileOut& out, const TDataSource& source) {
                       char* p = start;
                       *p++ = ':';
                       unsigned sum = static_cast<unsigned>(n + (address >> 8 & 0xFF) + (address & 0xFF));
-                      p = PutHex8(p, static_cast<std::uint8_t>(n));
-                      p = PutHex16(p, static_cast<std::uint16_t>(address));
-                      *p++ = '0';
-                      *p++ = '0';
+                      // Count, address and type 00 as one word.
+                      p = PutHex32(p, static_cast<std::uint32_t>(n) << 24 | (address & 0xFFFF) << 8);
                       p = EncodeHexBytes(p, data, n, sum);
                       p = PutHex8(p, static_cast<std::uint8_t>(-sum));
                       PutLineEnd(p, eol);

@@ -9,6 +9,6 @@ bool ReadIHexFile(TFileIn& in, TDataSink& sink);
 bool WriteIHexFile(TFileOut& out, const TDataSource& source);
 void CheckIHexLine(std::string_view line, TRecordState& state, TRecord& record);
 // The plain data records (type 00) straight from the input buffer.
-std::size_t FastIHexRecord(const char* text, std::size_t available, TRecordState& state, TRecord& record);
+std::size_t FastIHexRecord(const char* text, std::size_t available, TRecordState& state, TDataSink& sink);
 
 }  // namespace kovfiles

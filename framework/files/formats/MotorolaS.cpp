@@ -47,31 +47,29 @@ void CheckSRecLine(std::string_view line, TRecordState& /*state*/, TRecord& reco
     }
 }
 
-std::size_t FastSRecRecord(const char* p, std::size_t available, TRecordState& /*state*/, TRecord& record) {
+std::size_t FastSRecRecord(const char* p, std::size_t available, TRecordState& /*state*/, TDataSink& sink) {
     if (available < 11 || p[0] != 'S' || p[1] < '1' || p[1] > '3') return 0;
     const int width = AddressBytes[p[1] - '0'];
     const int n = HexByte(p + 2);
     if (n < width + 1) return 0;
     const std::size_t size = 4 + 2 * static_cast<std::size_t>(n);
-    std::size_t taken = size + 1;
-    if (available < taken) return 0;
-    if (p[size] == '\r') {
-        if (available < ++taken || p[size + 1] != '\n') return 0;
-    } else if (p[size] != '\n') {
-        return 0;
-    }
-    std::uint8_t a[4];
+    const std::size_t taken = PlainLineEnd(p, size, available);
+    if (taken == 0) return 0;
     unsigned sum = static_cast<unsigned>(n);
-    if (!DecodeHexBytes(p + 4, static_cast<std::size_t>(width), a, sum)) return 0;
     std::uint64_t address = 0;
-    for (int i = 0; i < width; ++i) address = address << 8 | a[i];
+    for (int i = 0; i < width; ++i) {
+        const int b = HexByte(p + 4 + 2 * i);
+        if (b < 0) return 0;
+        address = address << 8 | static_cast<unsigned>(b);
+        sum += static_cast<unsigned>(b);
+    }
     const int count = n - width - 1;
-    if (!DecodeHexBytes(p + 4 + 2 * width, static_cast<std::size_t>(count), record.data, sum)) return 0;
+    std::uint8_t data[256];
+    if (!DecodeHexBytes(p + 4 + 2 * width, static_cast<std::size_t>(count), data, sum)) return 0;
     const int check = HexByte(p + size - 2);
     if (check < 0 || static_cast<unsigned>(check) != (~sum & 0xFF)) return 0;
     if (count > 0 && address + static_cast<std::uint64_t>(count) - 1 > 0xFFFFFFFFull) return 0;
-    record.address = address;
-    record.count = count;
+    sink.Put(address, data, static_cast<std::size_t>(count));
     return taken;
 }
 

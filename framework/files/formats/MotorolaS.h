@@ -9,6 +9,6 @@ bool ReadSRecFile(TFileIn& in, TDataSink& sink);
 bool WriteSRecFile(TFileOut& out, const TDataSource& source);
 void CheckSRecLine(std::string_view line, TRecordState& state, TRecord& record);
 // The plain data records (S1, S2, S3) straight from the input buffer.
-std::size_t FastSRecRecord(const char* text, std::size_t available, TRecordState& state, TRecord& record);
+std::size_t FastSRecRecord(const char* text, std::size_t available, TRecordState& state, TDataSink& sink);
 
 }  // namespace kovfiles
