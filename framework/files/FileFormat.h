@@ -360,6 +360,22 @@ inline void EncodeHex16(char* out, const std::uint8_t* data, __m128i& sums) {
     sums = _mm_add_epi64(sums, _mm_sad_epu8(bytes, _mm_setzero_si128()));
 }
 
+// 8 digits to the value of the 4 bytes they spell, most significant first, or -1.
+inline std::int64_t HexWord(const char* text) {
+    const __m128i c = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(text));
+    const __m128i digit = _mm_sub_epi8(c, _mm_set1_epi8('0'));
+    const __m128i letter = _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    const __m128i isDigit = _mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(9)), digit);
+    const __m128i isLetter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(5)), letter);
+    if ((_mm_movemask_epi8(_mm_or_si128(isDigit, isLetter)) & 0xFF) != 0xFF) return -1;
+    const __m128i value = _mm_or_si128(_mm_and_si128(isDigit, digit),
+                                       _mm_andnot_si128(isDigit, _mm_add_epi8(letter, _mm_set1_epi8(10))));
+    const __m128i pairs = _mm_and_si128(_mm_or_si128(_mm_slli_epi16(value, 4), _mm_srli_epi16(value, 8)),
+                                        _mm_set1_epi16(0x00FF));
+    const auto w = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(pairs, pairs)));
+    return (w >> 24) | (w >> 8 & 0xFF00) | (w << 8 & 0xFF0000) | (w << 24);
+}
+
 inline unsigned SumLanes(__m128i sums) {
     return static_cast<unsigned>(_mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
 }
@@ -378,6 +394,15 @@ inline char* PutHex32(char* out, std::uint32_t v) {
     return out + 8;
 #else
     return PutHex16(PutHex16(out, v >> 16), v & 0xFFFF);
+#endif
+}
+
+// 8 digits as a 32-bit value, or -1 when one is not a digit.
+inline std::int64_t HexNumber8(const char* text) {
+#if defined(__SSE2__)
+    return hexrun::HexWord(text);
+#else
+    return HexNumber(text, 8);
 #endif
 }
 

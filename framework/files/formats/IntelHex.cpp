@@ -54,13 +54,13 @@ void CheckIHexLine(std::string_view line, TRecordState& state, TRecord& record) 
 
 std::size_t FastIHexRecord(const char* p, std::size_t available, TRecordState& state, TDataSink& sink) {
     if (available < 12 || p[0] != ':') return 0;
-    const int n = HexByte(p + 1);
-    if (n < 0) return 0;
+    // Count, address and type.
+    const std::int64_t head = HexNumber8(p + 1);
+    if (head < 0 || (head & 0xFF) != 0) return 0;
+    const int n = static_cast<int>(head >> 24), hi = static_cast<int>(head >> 16 & 0xFF), lo = static_cast<int>(head >> 8 & 0xFF);
     const std::size_t size = 11 + 2 * static_cast<std::size_t>(n);
     const std::size_t taken = PlainLineEnd(p, size, available);
     if (taken == 0) return 0;
-    const int hi = HexByte(p + 3), lo = HexByte(p + 5), type = HexByte(p + 7);
-    if (type != 0 || (hi | lo) < 0) return 0;
     std::uint8_t data[256];
     unsigned sum = static_cast<unsigned>(n + hi + lo);
     if (!DecodeHexBytes(p + 9, static_cast<std::size_t>(n), data, sum)) return 0;

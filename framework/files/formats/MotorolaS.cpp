@@ -55,19 +55,17 @@ std::size_t FastSRecRecord(const char* p, std::size_t available, TRecordState& /
     const std::size_t size = 4 + 2 * static_cast<std::size_t>(n);
     const std::size_t taken = PlainLineEnd(p, size, available);
     if (taken == 0) return 0;
-    unsigned sum = static_cast<unsigned>(n);
-    std::uint64_t address = 0;
-    for (int i = 0; i < width; ++i) {
-        const int b = HexByte(p + 4 + 2 * i);
-        if (b < 0) return 0;
-        address = address << 8 | static_cast<unsigned>(b);
-        sum += static_cast<unsigned>(b);
-    }
+    const std::int64_t word = width == 4 ? HexNumber8(p + 4) : HexNumber(p + 4, 2 * static_cast<std::size_t>(width));
+    if (word < 0) return 0;
+    const auto address = static_cast<std::uint64_t>(word);
+    const unsigned sum = static_cast<unsigned>(n) + (address >> 24) + (address >> 16 & 0xFF) + (address >> 8 & 0xFF) +
+                         (address & 0xFF);
     const int count = n - width - 1;
     std::uint8_t data[256];
-    if (!DecodeHexBytes(p + 4 + 2 * width, static_cast<std::size_t>(count), data, sum)) return 0;
+    unsigned total = sum;
+    if (!DecodeHexBytes(p + 4 + 2 * width, static_cast<std::size_t>(count), data, total)) return 0;
     const int check = HexByte(p + size - 2);
-    if (check < 0 || static_cast<unsigned>(check) != (~sum & 0xFF)) return 0;
+    if (check < 0 || static_cast<unsigned>(check) != (~total & 0xFF)) return 0;
     if (count > 0 && address + static_cast<std::uint64_t>(count) - 1 > 0xFFFFFFFFull) return 0;
     sink.Put(address, data, static_cast<std::size_t>(count));
     return taken;
