@@ -110,6 +110,13 @@ void StoreRandomly(std::mt19937& rng, Sink& sink, ByteModel& model, std::uint32_
     }
 }
 
+// File pointers for a round: sometimes from 0, sometimes up to the last address.
+std::pair<std::uint32_t, std::uint32_t> RandomWindow(std::mt19937& rng, std::uint32_t seed, std::uint32_t span) {
+    const std::uint32_t fileStart = seed % 3 == 0 ? 0 : 0x1000 + rng() % 0x1000;
+    const std::uint32_t fileEnd = seed % 4 == 0 ? 0xFFFFFFFF : fileStart + span + rng() % 5000;
+    return {fileStart, fileEnd};
+}
+
 }  // namespace
 
 class FastPathSinksTest : public FilesTest {};
@@ -118,8 +125,7 @@ TEST_F(FastPathSinksTest, ImageSinkHoldsWhatAByteMapHolds) {
     for (std::uint32_t seed = 1; seed <= 60; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         std::mt19937 rng(seed);
-        const std::uint32_t fileStart = seed % 3 == 0 ? 0 : 0x1000 + rng() % 0x1000;
-        const std::uint32_t fileEnd = seed % 4 == 0 ? 0xFFFFFFFF : fileStart + 3000 + rng() % 5000;
+        const auto [fileStart, fileEnd] = RandomWindow(rng, seed, 3000);
         TSparseImage image;
         ByteModel model(fileStart, fileEnd, 0);
         std::uint64_t loaded = 0;
@@ -143,8 +149,7 @@ TEST_F(FastPathSinksTest, MemorySinkHoldsWhatAByteMapHoldsAndWritesNothingOutsid
     for (std::uint32_t seed = 1; seed <= 60; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         std::mt19937 rng(seed);
-        const std::uint32_t fileStart = seed % 3 == 0 ? 0 : 0x1000 + rng() % 0x1000;
-        const std::uint32_t fileEnd = seed % 4 == 0 ? 0xFFFFFFFF : fileStart + 1000 + rng() % 8000;
+        const auto [fileStart, fileEnd] = RandomWindow(rng, seed, 1000);
         const std::uint64_t length = 1 + rng() % 6000;
         std::vector<std::uint8_t> memory(length + 64, 0xA5);
         ByteModel model(fileStart, fileEnd, length);
