@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "buffer/Splits.h"
 #include "buffer/VirtBuffer.h"
 #include "core/Config.h"
 #include "core/DialogPort.h"
@@ -45,6 +46,10 @@ struct TDevDLL::ImageLayout {
     std::uint64_t stride = 1;          // buffer bytes from one word to the next: splits * bytes
     bool swap = false;
     std::uint64_t length = 0;          // bytes of the image: words * bytesPerWord
+
+    TWordLane Lane() const {
+        return {bufferStart, words, static_cast<std::uint32_t>(bytesPerWord), stride, swap};
+    }
 };
 
 TDevDLL::TDevDLL(const std::string& lib, TProgDLL* progLib) {
@@ -241,33 +246,13 @@ bool TDevDLL::MakeImage(TVirtBuffer* buffer, bool filled, ImageLayout& layout, s
 
     const std::uint64_t bytes = layout.bytesPerWord;
     if (filled) {
-        if (Geometry_->Splits() > 1 || layout.swap) {
-            std::uint64_t address = layout.bufferStart;
-            std::size_t out = 0;
-            for (std::uint64_t w = 0; w < layout.words; ++w, address += layout.stride) {
-                for (std::uint64_t i = 0; i < bytes; ++i) {
-                    std::uint64_t from = address + i;
-                    if (layout.swap) from ^= 1;
-                    image[out++] = buffer->GetByte(static_cast<std::int32_t>(from));
-                }
-            }
-        } else {
-            // The block copy reads the buffer's storage directly, so the storage is first grown to
-            // cover the whole range, as the byte reads of the word-by-word path would grow it.
-            // Both paths thus hand the library the same bytes and never read past the storage.
-            buffer->EnsureSize(static_cast<std::int32_t>(layout.bufferStart + layout.length - 1));
-            if (static_cast<std::uint64_t>(buffer->Size) < layout.bufferStart + layout.length) {
-                ErrorReport("Unable to allocate a temporary buffer", __FILE__, __LINE__);
-                return false;
-            }
-            std::memcpy(image.data(), buffer->GetData() + layout.bufferStart, layout.length);
-        }
+        GatherWords(*buffer, layout.Lane(), image.data());
     } else {
         const auto erase = static_cast<std::uint32_t>(EraseValue());
-        for (std::uint64_t w = 0; w < layout.words; ++w) {
-            for (std::uint64_t i = 0; i < bytes; ++i) {
-                image[w * bytes + i] = static_cast<unsigned char>(erase >> (8 * (i % 4)));
-            }
+        for (std::uint64_t i = 0; i < bytes; ++i) image[i] = static_cast<unsigned char>(erase >> (8 * (i % 4)));
+        // Every word is the same, so the first one is repeated by doubling copies.
+        for (std::uint64_t done = bytes; done < layout.length; done *= 2) {
+            std::memcpy(image.data() + done, image.data(), std::min(done, layout.length - done));
         }
     }
     std::memcpy(image.data() + layout.length, FencepostMarker, FencepostSize);
@@ -278,15 +263,7 @@ void TDevDLL::CopyImageBack(TVirtBuffer* buffer, const ImageLayout& layout, cons
     if (std::memcmp(image.data() + layout.length, FencepostMarker, FencepostSize) != 0) {
         ErrorReport("Memory fencepost overwritten in " + Lib_, __FILE__, __LINE__);
     }
-    std::uint64_t address = layout.bufferStart;
-    std::size_t in = 0;
-    for (std::uint64_t w = 0; w < layout.words; ++w, address += layout.stride) {
-        for (std::uint64_t i = 0; i < layout.bytesPerWord; ++i) {
-            std::uint64_t to = address + i;
-            if (layout.swap) to ^= 1;
-            buffer->SetByte(static_cast<std::int32_t>(to), image[in++]);
-        }
-    }
+    ScatterWords(*buffer, layout.Lane(), image.data());
 }
 
 int TDevDLL::Read(TVirtBuffer* buffer) try {
