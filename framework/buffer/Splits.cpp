@@ -5,6 +5,7 @@
 #include <charconv>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "buffer/VirtBuffer.h"
 
@@ -242,13 +243,17 @@ void StridedCopy(const std::uint8_t* src, std::uint64_t srcStride, std::uint8_t*
     }
 }
 
-// Whether writing the image would change any byte of the lane.
+// Whether writing the image would change any byte of the lane; compared a piece at a time with
+// the same copy loops.
 bool WouldChange(const std::uint8_t* data, const TWordLane& l, const std::uint8_t* image) {
-    const std::uint8_t* lane = data + l.first;
-    for (std::uint64_t w = 0; w < l.words; ++w, lane += l.stride, image += l.bytesPerWord) {
-        for (std::uint64_t i = 0; i < l.bytesPerWord; ++i) {
-            if (lane[l.swap ? (i ^ 1) : i] != image[i]) return true;
-        }
+    constexpr std::uint64_t PieceWords = 4096;
+    std::vector<std::uint8_t> piece(PieceWords * l.bytesPerWord);
+    for (std::uint64_t w = 0; w < l.words; w += PieceWords) {
+        TWordLane part = l;
+        part.first = l.first + w * l.stride;
+        part.words = std::min(PieceWords, l.words - w);
+        StridedCopy(data + part.first, l.stride, piece.data(), l.bytesPerWord, part);
+        if (std::memcmp(piece.data(), image + w * l.bytesPerWord, part.words * l.bytesPerWord) != 0) return true;
     }
     return false;
 }

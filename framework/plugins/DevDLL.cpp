@@ -238,7 +238,9 @@ bool TDevDLL::MakeImage(TVirtBuffer* buffer, bool filled, ImageLayout& layout, s
     }
 
     try {
-        image.assign(layout.length + TemporarySlack, 0);
+        // The storage is kept from one operation to the next: allocating and clearing a large
+        // image anew each time would cost more than the copy itself.
+        if (image.size() < layout.length + TemporarySlack) image.resize(layout.length + TemporarySlack);
     } catch (const std::exception&) {
         ErrorReport("Unable to allocate a temporary buffer", __FILE__, __LINE__);
         return false;
@@ -270,7 +272,7 @@ int TDevDLL::Read(TVirtBuffer* buffer) try {
     LogMessage("TDevDLL: Calling into Device DLL", 7);
     if (!DLLFunctions_.ReadDeviceP) return 0;
     ImageLayout layout;
-    std::vector<unsigned char> image;
+    std::vector<unsigned char>& image = ImageStore_;
     if (!MakeImage(buffer, false, layout, image)) return 0;
     int result = 0;
     {
@@ -289,7 +291,7 @@ int TDevDLL::Read(TVirtBuffer* buffer) try {
 int TDevDLL::Program(TVirtBuffer* buffer) try {
     if (!DLLFunctions_.ProgramDeviceP) return 0;
     ImageLayout layout;
-    std::vector<unsigned char> image;
+    std::vector<unsigned char>& image = ImageStore_;
     if (!MakeImage(buffer, true, layout, image)) return 0;
     ImageGuard guard(ImageInUse_);
     return DLLFunctions_.ProgramDeviceP(Geometry_->DeviceStart(), Geometry_->DeviceEnd(), image.data());
@@ -301,7 +303,7 @@ int TDevDLL::Program(TVirtBuffer* buffer) try {
 int TDevDLL::Verify(TVirtBuffer* buffer) try {
     if (!DLLFunctions_.VerifyDeviceP) return 0;
     ImageLayout layout;
-    std::vector<unsigned char> image;
+    std::vector<unsigned char>& image = ImageStore_;
     if (!MakeImage(buffer, true, layout, image)) return 0;
     ImageGuard guard(ImageInUse_);
     return DLLFunctions_.VerifyDeviceP(Geometry_->DeviceStart(), Geometry_->DeviceEnd(), image.data());
@@ -343,7 +345,7 @@ std::uint32_t TDevDLL::LastChecksum() {
 std::uint32_t TDevDLL::BufferChecksum(TVirtBuffer* buffer) try {
     if (!DLLFunctions_.GetBufferChecksumP) return 0;
     ImageLayout layout;
-    std::vector<unsigned char> image;
+    std::vector<unsigned char>& image = ImageStore_;
     if (!MakeImage(buffer, true, layout, image)) return 0;
     ImageGuard guard(ImageInUse_);
     std::uint32_t value = 0;

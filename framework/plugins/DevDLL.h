@@ -130,5 +130,6 @@ private:
     int EraseValue_ = -1;
     bool EraseValueKnown_ = false;
     bool ImageInUse_ = false;
+    std::vector<unsigned char> ImageStore_;   // the temporary image's storage, reused
     std::vector<std::unique_ptr<TDeviceFunction>> MiscFunctions_;
 };
