@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -65,11 +66,13 @@ int main(int argc, char** argv) {
 
     const std::string noDisplay = NoDisplayReason(PlatformArgument(argc, argv));
     if (!noDisplay.empty()) {
+        const std::filesystem::path self = RunningProgramPath().empty() ? argv[0] : RunningProgramPath();
+        const std::filesystem::path cli = self.parent_path() / "kov-cli";
         std::fprintf(stderr,
                      "kov: there is no display to show the window on (%s).\n"
                      "Start kov on a virtual display:   xvfb-run -a %s%s%s\n"
-                     "or use it without windows:        kov-cli --help\n",
-                     noDisplay.c_str(), argv[0], argc > 1 ? " " : "", argc > 1 ? argv[1] : "");
+                     "or use it without windows:        %s --help\n",
+                     noDisplay.c_str(), self.c_str(), argc > 1 ? " " : "", argc > 1 ? argv[1] : "", cli.c_str());
         return 2;
     }
 
