@@ -230,7 +230,16 @@ bool TDeviceSelection::LoadAndSelectDevice(const std::string& path, const std::s
     }
     GlobalDevDLL = host.release();
 
-    if (!GlobalDevDLL->SelectDevice(device, manufacturer, package, pinCount, width)) {
+    bool selected = false;
+    try {
+        selected = GlobalDevDLL->SelectDevice(device, manufacturer, package, pinCount, width);
+    } catch (...) {
+        // No host stays current without a selected device.
+        delete GlobalDevDLL;
+        GlobalDevDLL = nullptr;
+        throw;
+    }
+    if (!selected) {
         Dialogs().MessageBox(SelectFailedText, "SelectDevice failed", MB_OK | MB_ICONWARNING);
         delete GlobalDevDLL;
         GlobalDevDLL = nullptr;
