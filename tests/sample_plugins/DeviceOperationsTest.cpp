@@ -36,6 +36,7 @@ TEST_P(FamilyCycle, ProgramVerifyReadEraseAndKeep) {
     EXPECT_EQ(device->BlankCheck(), 1);
     std::vector<std::uint16_t> data = FillWords(words, width);
     ASSERT_EQ(device->Program(GlobalBuffer), 1) << testing::PrintToString(TakeBoxes());
+    EXPECT_FALSE(ProgressBox().State().visible);
     EXPECT_EQ(device->LastChecksum(), Sum(data, c.checksumMask));
     EXPECT_EQ(device->Verify(GlobalBuffer), 1);
     EXPECT_EQ(device->LastChecksum(), Sum(data, c.checksumMask));
@@ -460,6 +461,7 @@ TEST_F(LabTest, RealTimingWaitsWithTheProgressBoxAliveAndAbortEndsTheWait) {
         EXPECT_EQ(device->Erase(), 2);
         EXPECT_LE(abort.updates, 8);
     }
+    EXPECT_FALSE(ProgressBox().State().visible);
     EXPECT_TRUE(LogContains("Erasing AM29F040B was aborted by the user"));
     EXPECT_EQ(device->LastChecksum(), 0u);
 }

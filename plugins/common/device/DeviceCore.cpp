@@ -58,17 +58,16 @@ class Pacer {
 public:
     Pacer(const DeviceEngine& engine, const std::string& function, std::uint64_t total)
         : framework_(engine.Framework()), function_(function), caption_(engine.Caption()),
-          total_(total ? total : 1), scale_(engine.Bus() ? engine.Bus()->TimeScale() : 0.0) {
-        framework_.ShowProgress(function_, caption_, true);
-    }
-    ~Pacer() { framework_.ShowProgress(function_, caption_, false); }
+          total_(total ? total : 1), scale_(engine.Bus() ? engine.Bus()->TimeScale() : 0.0),
+          going_(framework_.OpenProgress(function_, caption_)) {}
+    ~Pacer() { framework_.CloseProgress(function_, caption_); }
     Pacer(const Pacer&) = delete;
     Pacer& operator=(const Pacer&) = delete;
 
     // `done` of the total is finished after `chipUs` of chip time; false once Abort was pressed.
     bool Step(std::uint64_t done, double chipUs) {
         int percent = static_cast<int>(std::min<std::uint64_t>(done, total_) * 100 / total_);
-        if (!framework_.StepProgress(percent, nullptr)) return false;
+        if (!going_ || !framework_.StepProgress(percent, nullptr)) return false;
         debtUs_ += chipUs * scale_;
         while (debtUs_ >= 1000.0) {
             double slice = std::min(debtUs_, 40000.0);
@@ -85,6 +84,7 @@ private:
     std::string caption_;
     std::uint64_t total_;
     double scale_;
+    bool going_;
     double debtUs_ = 0;
 };
 
@@ -550,6 +550,7 @@ int DeviceEngine::Program(std::uint32_t start, std::uint32_t end, const unsigned
     std::uint32_t count = end - start + 1;
     if (!family_.CheckImage(*this, image, count) || !family_.BeforeProgram(*this))
         return lastResult_ = kFailed;
+    Pacer operation(*this, "Programming " + PartName(), 1); // one box for every phase
     std::vector<Mismatch> mismatches;
     std::uint64_t differing = 0;
     std::uint32_t sum = 0;
@@ -651,6 +652,7 @@ int DeviceEngine::Erase(std::uint32_t start, std::uint32_t end) {
     haveLast_ = false;
     if (!Prepare(start, end)) return lastResult_ = kFailed;
     std::uint32_t first = 0, last = selected_->words - 1;
+    Pacer operation(*this, "Erasing " + PartName(), 1); // one box for every phase
     if (traits_->eraseRangeOnly) {
         first = start;
         last = end;

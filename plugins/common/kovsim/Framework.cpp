@@ -79,9 +79,15 @@ void FrameworkLink::SetSplitsSets(int sets, int splits) const {
     if (setSplitsSets_) setSplitsSets_(sets, splits);
 }
 
-void FrameworkLink::ShowProgress(const std::string& function, const std::string& caption,
-                                 bool visible) const {
-    if (progressBox_) progressBox_(function.c_str(), caption.c_str(), 0, "", 0, visible ? 1 : 0);
+bool FrameworkLink::OpenProgress(const std::string& function, const std::string& caption) const {
+    if (progressDepth_++ > 0) return StepProgress(0, function.c_str());
+    if (progressBox_) progressBox_(function.c_str(), caption.c_str(), 0, "", 0, 1);
+    return true;
+}
+
+void FrameworkLink::CloseProgress(const std::string& function, const std::string& caption) const {
+    if (progressDepth_ > 0 && --progressDepth_ == 0 && progressBox_)
+        progressBox_(function.c_str(), caption.c_str(), 0, "", 0, 0);
 }
 
 bool FrameworkLink::StepProgress(int percent, const char* text) const {

@@ -29,7 +29,11 @@ public:
     void SetSplitsSets(int sets, int splits) const;
 
     bool HasProgress() const { return progressBox_ && progressStep_; }
-    void ShowProgress(const std::string& function, const std::string& caption, bool visible) const;
+    // Shows the progress box; while it is open already (an operation in several phases) only its
+    // text changes. False when the user has pressed Abort since it was opened.
+    bool OpenProgress(const std::string& function, const std::string& caption) const;
+    // Hides the box when the outermost opener closes it.
+    void CloseProgress(const std::string& function, const std::string& caption) const;
     // True while the user has not pressed Abort.
     bool StepProgress(int percent, const char* text) const;
 
@@ -58,6 +62,7 @@ private:
     KovMessageBoxFn* messageBox_ = nullptr;
     KovProgressBoxFn* progressBox_ = nullptr;
     KovProgressStepFn* progressStep_ = nullptr;
+    mutable int progressDepth_ = 0;
 };
 
 } // namespace kovsim

@@ -73,6 +73,8 @@ Programmer::Programmer(const ProgrammerModel& model)
     : model_(model), socket_(model.model, model.persistent) {}
 
 int Programmer::SetupFramework(const FrameStruct* frame) {
+    std::string unsaved;
+    socket_.Commit(unsaved); // a chip changed under an earlier load is kept, not dropped
     // A fresh programmer for every load: nothing of an earlier run in this process survives.
     socket_ = SimSocket(model_.model, model_.persistent);
     initialised_ = false;
