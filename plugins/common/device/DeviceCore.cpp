@@ -236,6 +236,13 @@ std::uint16_t DeviceEngine::WordMask() const {
     return static_cast<std::uint16_t>((1u << width) - 1);
 }
 
+double DeviceEngine::WriteUs() const {
+    // An I2C EEPROM writes a whole page in one 5 ms cycle.
+    if (selected_ && selected_->part->algorithm == Algorithm::I2cEeprom && selected_->part->param)
+        return 5000.0 / selected_->part->param;
+    return traits_ ? traits_->programUs : 0;
+}
+
 std::uint32_t DeviceEngine::ChipWords() const {
     return selected_ ? NativeWords(*selected_->part) : 0;
 }
@@ -511,7 +518,7 @@ int DeviceEngine::ProgramRange(std::uint32_t start, std::uint32_t end, const uns
                                            " at address " + Hex(a, 32) + ".");
                 return kFailed;
             }
-            chipUs += traits_->programUs;
+            chipUs += WriteUs();
             now &= mask;
             if (now == target) {
                 ok = true;
@@ -640,7 +647,7 @@ bool DeviceEngine::EraseRange(std::uint32_t start, std::uint32_t end) {
     Pacer pacer(*this, "Erasing " + PartName(), count);
     for (std::uint64_t i = 0; i < count; ++i) {
         if (!WriteWord(start + static_cast<std::uint32_t>(i), mask)) return false;
-        if (((i + 1) % chunk == 0 || i + 1 == count) && !pacer.Step(i + 1, chunk * traits_->programUs)) {
+        if (((i + 1) % chunk == 0 || i + 1 == count) && !pacer.Step(i + 1, chunk * WriteUs())) {
             framework_.Log(1, "Erasing the " + PartName() + " was aborted by the user");
             return false;
         }

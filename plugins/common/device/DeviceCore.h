@@ -27,7 +27,7 @@ struct AlgorithmTraits {
     bool blankCheckBeforeProgram; // programming can only clear bits, so it must start blank
     bool eraseRangeOnly;          // Erase clears the device range, not the whole chip
     double readUs;                // per word
-    double programUs;             // per write cycle or pulse
+    double programUs;             // per write cycle or pulse; I2C parts take theirs from the page
     int maxPulses;
     double eraseMs;        // chip erase
     NarrowOrder narrow;    // which byte of a chip word comes first in 8-bit mode
@@ -131,6 +131,7 @@ private:
     bool ReadWords(std::uint32_t first, std::uint32_t count, std::uint16_t* out);
     bool WriteWord(std::uint32_t address, std::uint16_t value);
     std::uint32_t ChipAddress(std::uint32_t address) const;
+    double WriteUs() const; // chip time of one write cycle or pulse
     // Compares the range with the image, or with the erased value when image is null.
     Compare CompareRange(std::uint32_t start, std::uint32_t end, const unsigned char* image,
                          const std::string& verb, std::vector<Mismatch>& mismatches, std::uint64_t& differing,
