@@ -80,11 +80,6 @@ protected:
     void SetDirect(std::uint8_t* base, std::uint64_t first, std::uint64_t next, std::uint64_t end);
     void ClearDirect() { SetDirect(nullptr, 1, 0, 0); }
     std::uint64_t DirectNext() const { return DirectNext_; }
-    // Copies into the direct range without counting; the range must hold [address, address + count).
-    void StoreDirect(std::uint64_t address, const std::uint8_t* data, std::size_t count) {
-        std::memcpy(DirectBase_ + (address - DirectFirst_), data, count);
-        if (address + count > DirectNext_) DirectNext_ = address + count;
-    }
     bool InDirect(std::uint64_t address, std::size_t count) const {
         return address >= DirectFirst_ && address <= DirectNext_ && count <= DirectEnd_ - address;
     }
@@ -444,7 +439,6 @@ inline char* EncodeHexBytes(char* out, const std::uint8_t* data, std::size_t cou
     return out + 2 * count;
 }
 
-
 // The line end of text output: LF when "File" / "UnixEOL" is set, otherwise CR LF.
 std::string_view LineEnd();
 // Writes a line end given by LineEnd() (one or two characters) and returns its end.
@@ -488,9 +482,6 @@ using TLineChecker = void (*)(std::string_view line, TRecordState& state, TRecor
 void CheckRecordText(TLineChecker check, const char* text, std::size_t length, TRecordState& state,
                      TRecord& record);
 
-// Cuts the source into records of at most `maxBytes` bytes, in address order, each inside one
-// `block`-aligned block (block 0: no such limit), and ends at the first byte whose file address
-// would exceed the file end. Calls emit(address, data, count) for each.
 // What ForEachRecord() makes of a source: its record count, data bytes and the number of
 // `block`-aligned blocks they touch (0 without blocks). Writers size their files with it.
 struct TRecordPlan {
@@ -500,6 +491,9 @@ struct TRecordPlan {
 };
 TRecordPlan PlanRecords(const TDataSource& source, std::size_t maxBytes, std::uint64_t block);
 
+// Cuts the source into records of at most `maxBytes` bytes, in address order, each inside one
+// `block`-aligned block (block 0: no such limit), and ends at the first byte whose file address
+// would exceed the file end. Calls emit(address, data, count) for each.
 template <class Emit>
 void ForEachRecord(const TDataSource& source, std::size_t maxBytes, std::uint64_t block, Emit&& emit) {
     for (const TSegment& s : source.segments) {
@@ -535,8 +529,6 @@ inline std::size_t PlainLineEnd(const char* text, std::size_t size, std::size_t 
     if (available > size + 1 && text[size] == '\r' && text[size + 1] == '\n') return size + 2;
     return 0;
 }
-
-
 
 // The loop shared by the line-oriented readers: every line is checked and its data stored
 // through the sink; invalid lines are counted and logged as `errorText` + line number when
