@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "buffer/VirtBuffer.h"
+#include "core/Config.h"
+#include "core/Globals.h"
 
 namespace {
 
@@ -88,6 +90,12 @@ std::string TSplitsModel::Description(std::uint32_t deviceWidthBits) const {
     text += std::string(Word(Ordinals, values_.SplitDevice)) + " device of " + Word(Ordinals, values_.SetDevice) +
             " set selected.";
     return text;
+}
+
+void StoreSplitsCounts(const TSplitsSets& values) {
+    if (!GlobalConfig) return;
+    GlobalConfig->SetInt("SplitsSets", "SplitsCols", values.Splits);
+    GlobalConfig->SetInt("SplitsSets", "SplitsRows", values.Sets);
 }
 
 namespace {

@@ -51,6 +51,10 @@ private:
     TSplitsSets values_;
 };
 
+// The two counts in the session ("SplitsSets" / "SplitsCols" and "SplitsRows"); the selected
+// devices are not kept.
+void StoreSplitsCounts(const TSplitsSets& values);
+
 // Where the boxes of the splits diagram lie, in pixels of an image of the given width.
 struct TDiagramBox {
     int left = 0;

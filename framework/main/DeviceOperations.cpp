@@ -403,9 +403,7 @@ void TDeviceOperations::SplitsFromSession() {
 }
 
 void TDeviceOperations::StoreSplitsInSession() const {
-    if (!GlobalConfig) return;
-    GlobalConfig->SetInt("SplitsSets", "SplitsCols", Splits.Values().Splits);
-    GlobalConfig->SetInt("SplitsSets", "SplitsRows", Splits.Values().Sets);
+    StoreSplitsCounts(Splits.Values());
 }
 
 bool TDeviceOperations::ApplySplitsToGeometry() {
@@ -463,7 +461,6 @@ void TDeviceOperations::GeometryListener(void* context, TDevGeometry* /*geometry
 void TDeviceOperations::ReleaseLibraries() {
     delete GlobalDevDLL;
     GlobalDevDLL = nullptr;
-    Selected = {};
     if (ProgLib) {
         ProgLib->TurnOff();
         ProgLib.reset();

@@ -63,16 +63,6 @@ struct TPointerValues {
     bool operator==(const TPointerValues&) const = default;
 };
 
-// The device chosen by the device selection.
-struct TSelectedDevice {
-    std::string library;
-    std::string manufacturer;
-    std::string device;
-    std::string package;
-    int pinCount = 0;
-    int width = 0;
-};
-
 // What the operations need from whoever shows them: the main window, or kov-cli without windows.
 // Every hook has a harmless default.
 class TOperationHost {
@@ -168,7 +158,6 @@ public:
     // ---- Libraries
     // The programmer library host, from start-up until close.
     std::unique_ptr<TProgDLL> ProgLib;
-    TSelectedDevice Selected;
 
     // Shutdown order: the device library host first, then the programmer is turned off and its
     // host destroyed.

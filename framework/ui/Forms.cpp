@@ -6,12 +6,14 @@
 #include "ui/DevSelectForm.h"
 #include "ui/MainForm.h"
 #include "ui/ProgScanForm.h"
+#include "ui/SplitsForm.h"
 #include "ui/StatusForm.h"
 
 TMainForm* MainForm = nullptr;
 TStatusForm* StatusForm = nullptr;
 TDevSelectForm* DevSelectForm = nullptr;
 TProgScanForm* ProgScanForm = nullptr;
+TSplitsForm* SplitsForm = nullptr;
 
 // The creation order is fixed: MainForm (the first window is the application's main window),
 // SplashScreen, BufferEditForm, DevSelectForm, StatusForm, SplitsForm, ProgScanForm,
@@ -20,12 +22,15 @@ void CreateForms() {
     MainForm = new TMainForm();
     DevSelectForm = new TDevSelectForm();
     StatusForm = new TStatusForm();
+    SplitsForm = new TSplitsForm(MainForm->Operations.Splits);
     ProgScanForm = new TProgScanForm();
 }
 
 void DestroyForms() {
     delete ProgScanForm;
     ProgScanForm = nullptr;
+    delete SplitsForm;
+    SplitsForm = nullptr;
     delete StatusForm;
     StatusForm = nullptr;
     delete DevSelectForm;

@@ -4,11 +4,13 @@
 class TDevSelectForm;
 class TMainForm;
 class TProgScanForm;
+class TSplitsForm;
 class TStatusForm;
 
 // The permanent windows: one instance each from start to exit, reached through these references.
 extern TMainForm* MainForm;
 extern TStatusForm* StatusForm;
+extern TSplitsForm* SplitsForm;
 extern TDevSelectForm* DevSelectForm;
 extern TProgScanForm* ProgScanForm;
 

@@ -5,9 +5,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPixmap>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -19,13 +25,17 @@
 #include "core/DialogPort.h"
 #include "core/Globals.h"
 #include "core/Logger.h"
+#include "buffer/VirtBuffer.h"
 #include "plugins/DevDLL.h"
+#include "plugins/DevGeometry.h"
 #include "plugins/ProgDLL.h"
 #include "ui/DevSelectForm.h"
 #include "ui/Forms.h"
+#include "ui/HexEdit.h"
 #include "ui/LogView.h"
 #include "ui/ProgScanForm.h"
 #include "ui/QtText.h"
+#include "ui/SplitsForm.h"
 
 namespace {
 
@@ -38,9 +48,30 @@ std::string TempFolder() {
     return error ? std::string("/tmp") : folder.string();
 }
 
+// The first of `count` pictures laid side by side in a glyph; the toolkit draws the disabled look.
+QIcon GlyphIcon(const TGlyph* glyph, int count) {
+    if (!glyph) return {};
+    QPixmap strip;
+    if (!strip.loadFromData(glyph->bytes.data(), static_cast<uint>(glyph->bytes.size()))) return {};
+    if (count > 1 && strip.width() >= count) strip = strip.copy(0, 0, strip.width() / count, strip.height());
+    return QIcon(strip);
+}
+
+// Keeps the window locked for a command's duration, also when the command ends by an exception.
+class EnableGuard {
+public:
+    explicit EnableGuard(TMainForm& form) : form_(form) { form_.SetEnable(false); }
+    ~EnableGuard() { form_.SetEnable(true); }
+    EnableGuard(const EnableGuard&) = delete;
+    EnableGuard& operator=(const EnableGuard&) = delete;
+
+private:
+    TMainForm& form_;
+};
+
 }  // namespace
 
-TMainForm::TMainForm() {
+TMainForm::TMainForm() : Operations(*this, this) {
     setObjectName(QString::fromLatin1(FormName));
     move(100, 100);
     resize(640, 480);
@@ -63,6 +94,9 @@ TMainForm::TMainForm() {
     statusBar()->addWidget(MainStatusBar, 1);
 
     BuildMenus();
+    BuildPanels();
+    BuildDeviceMenu();
+    NoDeviceState();
 
     UpdateCaption();
     if (GlobalLog) GlobalLog->AttachDisplay(LogBox);
@@ -73,6 +107,7 @@ TMainForm::TMainForm() {
 }
 
 TMainForm::~TMainForm() {
+    if (GlobalBuffer) GlobalBuffer->OnChecksumChange = nullptr;
     if (listening_ && GlobalStatusStack) GlobalStatusStack->RemoveStatusListener(this);
     DetachLogView();
     ReleaseLibraries();
@@ -132,8 +167,16 @@ void TMainForm::StatusChanged(int /*code*/, const std::string& text, const void*
 }
 
 void TMainForm::UpdateCaption() {
-    const std::string title = ProductName;
-    const std::string caption = ProductName + " - v" + FrameworkVersion;
+    std::string title = ProductName;
+    std::string caption = ProductName + " - v" + FrameworkVersion;
+    const std::string programmer = ProgLib ? ProgLib->ProgrammerName() : std::string();
+    if (!programmer.empty()) {
+        title = programmer;
+        QString shown = ToQString(programmer);
+        if (EditionId == "TORMEX") shown = shown.toUpper();
+        caption = FromQString(shown) + " - v" + FrameworkVersion;
+    }
+    if (GlobalDevDLL) caption += " - " + GlobalDevDLL->SelectedManufacturer() + " " + GlobalDevDLL->SelectedDeviceName();
     QCoreApplication::setApplicationName(ToQString(title));
     setWindowTitle(ToQString(caption));
 }
@@ -203,6 +246,11 @@ void TMainForm::hideEvent(QHideEvent* event) {
 
 void TMainForm::FormShow() {
     if (StartLibrariesOnShow) StartLibraries();
+    if (GlobalBuffer) {
+        GlobalBuffer->OnChecksumChange = [this](std::int32_t value) {
+            BufferChecksum->SetValue(static_cast<std::uint32_t>(value));
+        };
+    }
     if (GlobalConfig) RestorePosition();
     UpdateCaption();
     UpdateLogLevelItems();
@@ -210,6 +258,7 @@ void TMainForm::FormShow() {
         GlobalStatusStack->AddStatusListener(this);
         listening_ = true;
     }
+    if (WriteSerialNumber()) RefreshBufferEditor();
 }
 
 void TMainForm::FormHide() {
@@ -225,6 +274,11 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // A device library is running: the window stays without a word.
+    if (!closeEnabled_) {
+        event->ignore();
+        return;
+    }
     if (FormClose()) {
         event->accept();
     } else {
@@ -235,9 +289,14 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 bool TMainForm::FormClose() {
     // A running command disables the "&File" menu; the window must not close under it.
     if (!FileMenu->isEnabled()) return false;
-    if (GlobalConfig) StorePosition();
-    DetachLogView();
+    SetEnable(false);
     ReleaseLibraries();
+    if (GlobalConfig) {
+        StorePosition();
+        GlobalConfig->SetBool("BufferEditForm", "Visible", BufferEditorVisible && BufferEditorVisible());
+    }
+    DetachLogView();
+    if (GlobalBuffer) GlobalBuffer->OnChecksumChange = nullptr;
     return true;
 }
 
@@ -253,19 +312,467 @@ bool TMainForm::StartLibraries() {
             EndApplication();
         }
     }
-    if (started_ && DevSelectForm && !DevSelectForm->Selection.DeviceSelected()) RunDeviceSelection();
+    if (started_ && DevSelectForm && !DevSelectForm->Selection.DeviceSelected()) {
+        RunDeviceSelection();
+        if (GlobalDevDLL) ApplySessionSplits();
+    }
     startingUp_ = false;
     if (closeRequested_) EndApplication();
     return started_;
 }
 
-bool TMainForm::RunDeviceSelection() {
-    if (!DevSelectForm) return false;
+TDeviceSelection* TMainForm::Selection() {
+    if (!DevSelectForm) return nullptr;
     TDeviceSelection& selection = DevSelectForm->Selection;
     selection.SetProgrammer(ProgLib.get());
-    const bool selected = selection.ChooseDevice();
-    UpdateCaption();
+    selection.PrepareDeviceHost = [this](TDevDLL& host) { Operations.PrepareDeviceHost(host); };
+    selection.OnDeviceSelected = [this] { RefreshDeviceDisplay(); };
+    return &selection;
+}
+
+bool TMainForm::RunDeviceSelection() {
+    TDeviceSelection* selection = Selection();
+    if (!selection) return false;
+    Operations.BeginDeviceSelection();
+    bool selected = false;
+    {
+        EnableGuard lock(*this);
+        selected = selection->ChooseDevice();
+        if (selected) {
+            for (QWidget* w : {static_cast<QWidget*>(BufferChecksum), static_cast<QWidget*>(BufferChecksumButton),
+                               static_cast<QWidget*>(DeviceChecksumButton), OperationPanel, MiscFunctionPanel})
+                w->setEnabled(true);
+            for (QAction* item : DeviceDependentItems) item->setEnabled(true);
+            RefreshDeviceDisplay();
+            SetPointersEnable(!Operations.PointersLocked());
+            Operations.EndDeviceSelection(true);
+        } else {
+            Operations.EndDeviceSelection(false);
+            if (selection->DeviceDropped()) NoDeviceState();
+        }
+        RefreshBufferEditor();
+    }
     return selected;
+}
+
+void TMainForm::SelectDeviceBtnClick() {
+    RunDeviceSelection();
+    Operations.StoreSplitsInSession();
+    DevSelectBtn->setFocus();
+}
+
+void TMainForm::Reselect1Click() {
+    TDeviceSelection* selection = Selection();
+    if (!selection) return;
+    EnableGuard lock(*this);
+    selection->ClearDeviceSelected();
+    if (selection->ChooseDevice()) {
+        RefreshDeviceDisplay();
+        RefreshBufferEditor();
+        ApplySessionSplits();
+    } else if (selection->DeviceDropped() && !GlobalDevDLL) {
+        // The old device is gone: showing it still would offer commands that do nothing.
+        NoDeviceState();
+    }
+}
+
+void TMainForm::ApplySessionSplits() {
+    Operations.SplitsFromSession();
+    ApplySplitsToGeometry();
+    ReapplyDevicePointers();
+}
+
+void TMainForm::NoDeviceState() {
+    SetPointersEnable(false);
+    SplitsButton->setText(QStringLiteral("Splits/Sets disabled"));
+    SplitsButton->setEnabled(false);
+    BufferChecksum->setEnabled(false);
+    BufferChecksumButton->setEnabled(false);
+    if (OnRefreshBufferEditor) OnRefreshBufferEditor();
+    ShowPointerValues({});
+    SocketModule->clear();
+    FamilyModule->clear();
+    for (QAction* item : DeviceDependentItems) item->setEnabled(false);
+    RemoveMiscFunctions();
+    UpdateOperationButtons();
+    UpdateCaption();
+}
+
+void TMainForm::RefreshDeviceDisplay() {
+    UpdateCaption();
+    ShowPointers();
+    UpdateOperationButtons();
+    ShowModuleNames();
+}
+
+void TMainForm::ShowModuleNames() {
+    if (const auto names = Operations.ModuleNames()) {
+        SocketModule->setText(ToQString(names->first));
+        FamilyModule->setText(ToQString(names->second));
+    }
+}
+
+void TMainForm::UpdateOperationButtons() {
+    const TCommandAvailability a = Operations.Availability();
+    const std::pair<QPushButton*, QAction*> commands[] = {{EraseButton, EraseItem},
+                                                          {BlankCheckButton, BlankCheckItem},
+                                                          {ProgramButton, ProgramItem},
+                                                          {VerifyButton, VerifyItem},
+                                                          {ReadButton, ReadItem}};
+    const bool enabled[] = {a.erase, a.blankCheck, a.program, a.verify, a.read};
+    for (std::size_t i = 0; i < std::size(commands); ++i) {
+        commands[i].first->setEnabled(enabled[i]);
+        commands[i].second->setEnabled(enabled[i]);
+    }
+    for (QWidget* w : {static_cast<QWidget*>(DeviceChecksumButton), static_cast<QWidget*>(DeviceChecksum),
+                       OperationPanel, MiscFunctionPanel})
+        w->setEnabled(a.deviceLoaded);
+    ChecksumItem->setEnabled(a.deviceLoaded);
+    BuildMiscFunctions();
+}
+
+void TMainForm::RemoveMiscFunctions() {
+    // A button may be removed from inside its own click: it goes once the click is done.
+    for (QPushButton* button : MiscButtons) {
+        button->hide();
+        button->deleteLater();
+    }
+    MiscButtons.clear();
+    for (QAction* item : MiscItems) {
+        DeviceMenu->removeAction(item);
+        item->deleteLater();
+    }
+    MiscItems.clear();
+    MiscFunctionPanel->setEnabled(false);
+    MiscFunctionPanel->hide();
+}
+
+void TMainForm::BuildMiscFunctions() {
+    RemoveMiscFunctions();
+    auto* layout = static_cast<QVBoxLayout*>(MiscFunctionPanel->layout());
+    const TByteSwapButton swap = Operations.ByteSwapButton();
+    if (GlobalDevDLL && swap.offered) {
+        QPushButton* button = CommandButton("ByteSwapButton", "Byte Swap", MiscFunctionPanel);
+        button->setProperty("tag", 0);
+        button->setToolTip(ToQString(swap.hint));
+        button->setIcon(GlyphIcon(swap.on ? EnabledGlyph : DisabledGlyph, 1));
+        connect(button, &QPushButton::clicked, this, [this] { ByteSwapButtonClick(); });
+        layout->addWidget(button);
+        MiscButtons.push_back(button);
+    }
+    for (const TMiscCommand& command : Operations.MiscCommands()) {
+        const QString caption = ToQString(command.caption);
+        const int tag = command.tag;
+        QPushButton* button = CommandButton(command.menuName.c_str(), command.caption.c_str(), MiscFunctionPanel);
+        button->setProperty("tag", tag);
+        button->setToolTip(ToQString(command.hint));
+        button->setIcon(GlyphIcon(command.glyph, command.glyphCount));
+        connect(button, &QPushButton::clicked, this, [this, tag, caption] { RunMiscFunction(tag, caption); });
+        layout->addWidget(button);
+        MiscButtons.push_back(button);
+
+        auto* item = new QAction(caption, this);
+        item->setObjectName(ToQString(command.menuName));
+        item->setData(tag);
+        if (!command.shortcut.empty()) item->setShortcut(QKeySequence(ToQString(command.shortcut)));
+        connect(item, &QAction::triggered, this, [this, tag, caption] { RunMiscFunction(tag, caption); });
+        DeviceMenu->addAction(item);
+        MiscItems.push_back(item);
+    }
+    if (!MiscButtons.empty()) {
+        MiscFunctionPanel->setEnabled(GlobalDevDLL != nullptr);
+        MiscFunctionPanel->show();
+    }
+}
+
+void TMainForm::RunMiscFunction(int tag, const QString& caption) {
+    if (tag <= 0 || !GlobalDevDLL) return;
+    Operations.RunMiscFunction(tag, FromQString(caption));
+    // A function may change what the library offers; the host has listed them anew.
+    BuildMiscFunctions();
+}
+
+void TMainForm::ByteSwapButtonClick() {
+    Operations.ToggleByteSwap();
+    const TByteSwapButton swap = Operations.ByteSwapButton();
+    for (QPushButton* button : MiscButtons) {
+        if (button->property("tag").toInt() != 0) continue;
+        button->setToolTip(ToQString(swap.hint));
+        button->setIcon(GlyphIcon(swap.on ? EnabledGlyph : DisabledGlyph, 1));
+    }
+}
+
+void TMainForm::RunCommand(TDeviceCommand command, QPushButton* button) {
+    Operations.RunCommand(command);
+    button->setFocus();
+}
+
+void TMainForm::ReadButtonClick() {
+    RunCommand(TDeviceCommand::Read, ReadButton);
+}
+
+void TMainForm::BlankCheckButtonClick() {
+    RunCommand(TDeviceCommand::BlankCheck, BlankCheckButton);
+}
+
+void TMainForm::VerifyButtonClick() {
+    RunCommand(TDeviceCommand::Verify, VerifyButton);
+}
+
+void TMainForm::ProgramButtonClick() {
+    RunCommand(TDeviceCommand::Program, ProgramButton);
+}
+
+void TMainForm::EraseButtonClick() {
+    RunCommand(TDeviceCommand::Erase, EraseButton);
+}
+
+void TMainForm::DeviceChecksumButtonClick() {
+    Operations.DeviceChecksumCommand();
+    DeviceChecksumButton->setFocus();
+}
+
+void TMainForm::BufferChecksumButtonClick() {
+    Operations.BufferChecksumCommand();
+}
+
+void TMainForm::SplitsButtonClick() {
+    StatusLine status("Configuring Splits and Sets", this);
+    if (!SplitsForm) return;
+    if (SplitsForm->exec() == QDialog::Accepted) {
+        ApplySplitsToGeometry();
+        ReapplyDevicePointers();
+    }
+}
+
+void TMainForm::ApplySplitsToGeometry() {
+    Operations.ApplySplitsToGeometry();
+    ShowPointerValues(Operations.Pointers());
+}
+
+void TMainForm::UpdateSplitsCaption() {
+    const std::string caption = Operations.SplitsCaption();
+    if (!caption.empty()) SplitsButton->setText(ToQString(caption));
+}
+
+void TMainForm::OnSplitsEnable(bool valid) {
+    SplitsButton->setEnabled(valid);
+    if (valid) {
+        UpdateSplitsCaption();
+    } else {
+        SplitsButton->setText(QStringLiteral("Splits/Sets disabled"));
+    }
+}
+
+void TMainForm::SplitsEnabled(bool valid) {
+    OnSplitsEnable(valid);
+}
+
+void TMainForm::ReapplyDevicePointers() {
+    PointerLeft(TPointerField::DeviceStart, DevOffsetStart->GetValue());
+    PointerLeft(TPointerField::DeviceEnd, DevOffsetEnd->GetValue());
+}
+
+void TMainForm::PointerLeft(TPointerField field, std::uint32_t value) {
+    if (!GlobalDevDLL) return;
+    ShowPointerValues(Operations.LeavePointerField(field, value));
+}
+
+void TMainForm::ShowPointers() {
+    ShowPointerValues(Operations.ShowPointers());
+}
+
+void TMainForm::ShowPointerValues(const TPointerValues& values) {
+    DevOffsetStart->SetValue(values.deviceStart);
+    DevOffsetEnd->SetValue(values.deviceEnd);
+    BuffOffsetStart->SetValue(values.bufferStart);
+    BuffOffsetEnd->SetValue(values.bufferEnd);
+}
+
+void TMainForm::SetPointersEnable(bool enabled) {
+    for (QWidget* w : {static_cast<QWidget*>(DevOffsetStart), static_cast<QWidget*>(DevOffsetEnd),
+                       static_cast<QWidget*>(BuffOffsetStart), static_cast<QWidget*>(BuffOffsetEnd)})
+        w->setEnabled(enabled);
+    for (QLabel* label : PointerLabels) label->setEnabled(enabled);
+}
+
+void TMainForm::SetEnable(bool enabled) {
+    for (QWidget* w : {centralWidget(), static_cast<QWidget*>(LogBox)}) {
+        if (enabled) {
+            w->unsetCursor();
+        } else {
+            w->setCursor(Qt::WaitCursor);
+        }
+    }
+    // Disabling the panels' parent keeps what each panel itself is set to (which depends on the
+    // selected device) for the moment the lock ends.
+    ControlArea->setEnabled(enabled);
+    LogBox->setEnabled(enabled);
+    for (QMenu* menu : {FileMenu, DeviceMenu, LogMenu, HelpMenu}) menu->setEnabled(enabled);
+    if (OnLockBufferEditor) OnLockBufferEditor(enabled);
+}
+
+void TMainForm::SetCloseEnabled(bool enabled) {
+    closeEnabled_ = enabled;
+}
+
+void TMainForm::ShowDeviceChecksum(std::uint32_t value) {
+    DeviceChecksum->SetValue(value);
+}
+
+void TMainForm::RefreshBufferEditor() {
+    if (OnRefreshBufferEditor) OnRefreshBufferEditor();
+}
+
+void TMainForm::BufferEndChanged(std::uint32_t bufferEnd) {
+    if (OnBufferEndChanged) OnBufferEndChanged(bufferEnd);
+}
+
+bool TMainForm::WriteSerialNumber() {
+    return OnWriteSerialNumber && OnWriteSerialNumber();
+}
+
+QPushButton* TMainForm::CommandButton(const char* name, const char* caption, QWidget* parent) {
+    auto* button = new QPushButton(ToQString(caption), parent);
+    button->setObjectName(ToQString(name));
+    button->setMinimumWidth(110);
+    return button;
+}
+
+void TMainForm::BuildPanels() {
+    auto* area = new QHBoxLayout(ControlArea);
+    area->setContentsMargins(0, 0, 0, 0);
+
+    auto* functionPanel = new QWidget(ControlArea);
+    functionPanel->setObjectName(QStringLiteral("FunctionPanel"));
+    auto* functions = new QVBoxLayout(functionPanel);
+    functions->setContentsMargins(0, 0, 0, 0);
+    DeviceSelectPanel = new QWidget(functionPanel);
+    DeviceSelectPanel->setObjectName(QStringLiteral("DeviceSelectPanel"));
+    auto* selectLayout = new QVBoxLayout(DeviceSelectPanel);
+    selectLayout->setContentsMargins(0, 0, 0, 0);
+    DevSelectBtn = CommandButton("DevSelectBtn", "Device", DeviceSelectPanel);
+    selectLayout->addWidget(DevSelectBtn);
+    connect(DevSelectBtn, &QPushButton::clicked, this, [this] { SelectDeviceBtnClick(); });
+
+    OperationPanel = new QWidget(functionPanel);
+    OperationPanel->setObjectName(QStringLiteral("OperationPanel"));
+    auto* operations = new QVBoxLayout(OperationPanel);
+    operations->setContentsMargins(0, 0, 0, 0);
+    EraseButton = CommandButton("EraseButton", "Erase", OperationPanel);
+    BlankCheckButton = CommandButton("BlankCheckButton", "Blank Check", OperationPanel);
+    ProgramButton = CommandButton("ProgramButton", "Program", OperationPanel);
+    VerifyButton = CommandButton("VerifyButton", "Verify", OperationPanel);
+    ReadButton = CommandButton("ReadButton", "Read", OperationPanel);
+    for (QPushButton* b : {EraseButton, BlankCheckButton, ProgramButton, VerifyButton, ReadButton})
+        operations->addWidget(b);
+    connect(EraseButton, &QPushButton::clicked, this, [this] { EraseButtonClick(); });
+    connect(BlankCheckButton, &QPushButton::clicked, this, [this] { BlankCheckButtonClick(); });
+    connect(ProgramButton, &QPushButton::clicked, this, [this] { ProgramButtonClick(); });
+    connect(VerifyButton, &QPushButton::clicked, this, [this] { VerifyButtonClick(); });
+    connect(ReadButton, &QPushButton::clicked, this, [this] { ReadButtonClick(); });
+
+    MiscFunctionPanel = new QWidget(functionPanel);
+    MiscFunctionPanel->setObjectName(QStringLiteral("MiscFunctionPanel"));
+    auto* misc = new QVBoxLayout(MiscFunctionPanel);
+    misc->setContentsMargins(0, 0, 0, 0);
+    functions->addWidget(DeviceSelectPanel);
+    functions->addWidget(OperationPanel);
+    functions->addWidget(MiscFunctionPanel);
+    functions->addStretch(1);
+
+    PointerPanel = new QWidget(ControlArea);
+    PointerPanel->setObjectName(QStringLiteral("PointerPanel"));
+    auto* right = new QVBoxLayout(PointerPanel);
+    right->setContentsMargins(0, 0, 0, 0);
+    auto* pointers = new QGridLayout;
+    const char* const names[] = {"DevOffsetStart", "DevOffsetEnd", "BuffOffsetStart", "BuffOffsetEnd"};
+    const char* const captions[] = {"Device Start", "Device End", "Buffer Start", "Buffer End"};
+    const TPointerField fields[] = {TPointerField::DeviceStart, TPointerField::DeviceEnd, TPointerField::BufferStart,
+                                    TPointerField::BufferEnd};
+    THexEdit** edits[] = {&DevOffsetStart, &DevOffsetEnd, &BuffOffsetStart, &BuffOffsetEnd};
+    for (int i = 0; i < 4; ++i) {
+        auto* label = new QLabel(QString::fromLatin1(captions[i]), PointerPanel);
+        auto* edit = new THexEdit(PointerPanel);
+        edit->setObjectName(QString::fromLatin1(names[i]));
+        label->setBuddy(edit);
+        PointerLabels[static_cast<std::size_t>(i)] = label;
+        *edits[i] = edit;
+        pointers->addWidget(label, i / 2 * 2, i % 2);
+        pointers->addWidget(edit, i / 2 * 2 + 1, i % 2);
+        const TPointerField field = fields[i];
+        connect(edit, &THexEdit::Left, this, [this, field](std::uint32_t value) { PointerLeft(field, value); });
+    }
+    right->addLayout(pointers);
+
+    ChecksumPanel = new QWidget(PointerPanel);
+    ChecksumPanel->setObjectName(QStringLiteral("ChecksumPanel"));
+    auto* checksums = new QGridLayout(ChecksumPanel);
+    checksums->setContentsMargins(0, 0, 0, 0);
+    BufferChecksum = new THexEdit(ChecksumPanel);
+    BufferChecksum->setObjectName(QStringLiteral("BufferChecksum"));
+    BufferChecksum->setReadOnly(true);
+    BufferChecksumButton = CommandButton("BufferChecksumButton", "Buffer", ChecksumPanel);
+    DeviceChecksum = new THexEdit(ChecksumPanel);
+    DeviceChecksum->setObjectName(QStringLiteral("DeviceChecksum"));
+    DeviceChecksum->setReadOnly(true);
+    DeviceChecksumButton = CommandButton("DeviceChecksumButton", "Device", ChecksumPanel);
+    checksums->addWidget(new QLabel(QStringLiteral("Checksum"), ChecksumPanel), 0, 0, 1, 2);
+    checksums->addWidget(BufferChecksum, 1, 0);
+    checksums->addWidget(BufferChecksumButton, 1, 1);
+    checksums->addWidget(DeviceChecksum, 2, 0);
+    checksums->addWidget(DeviceChecksumButton, 2, 1);
+    connect(BufferChecksumButton, &QPushButton::clicked, this, [this] { BufferChecksumButtonClick(); });
+    connect(DeviceChecksumButton, &QPushButton::clicked, this, [this] { DeviceChecksumButtonClick(); });
+    right->addWidget(ChecksumPanel);
+
+    SplitsPanel = new QWidget(PointerPanel);
+    SplitsPanel->setObjectName(QStringLiteral("SplitsPanel"));
+    auto* splits = new QVBoxLayout(SplitsPanel);
+    splits->setContentsMargins(0, 0, 0, 0);
+    SplitsButton = CommandButton("SplitsButton", "Splits and Sets", SplitsPanel);
+    splits->addWidget(SplitsButton);
+    connect(SplitsButton, &QPushButton::clicked, this, [this] { SplitsButtonClick(); });
+    right->addWidget(SplitsPanel);
+
+    auto* modules = new QGridLayout;
+    SocketModule = new QLineEdit(PointerPanel);
+    SocketModule->setObjectName(QStringLiteral("SocketModule"));
+    FamilyModule = new QLineEdit(PointerPanel);
+    FamilyModule->setObjectName(QStringLiteral("FamilyModule"));
+    for (QLineEdit* module : {SocketModule, FamilyModule}) module->setReadOnly(true);
+    modules->addWidget(new QLabel(QStringLiteral("Socket Module"), PointerPanel), 0, 0);
+    modules->addWidget(SocketModule, 0, 1);
+    modules->addWidget(new QLabel(QStringLiteral("Family Module"), PointerPanel), 1, 0);
+    modules->addWidget(FamilyModule, 1, 1);
+    right->addLayout(modules);
+    right->addStretch(1);
+
+    area->addWidget(functionPanel);
+    area->addStretch(1);
+    area->addWidget(PointerPanel);
+}
+
+void TMainForm::BuildDeviceMenu() {
+    auto add = [this](const char* name, const char* caption, const char* shortcut, auto handler) {
+        auto* item = new QAction(QString::fromLatin1(caption), this);
+        item->setObjectName(QString::fromLatin1(name));
+        item->setShortcut(QKeySequence(QString::fromLatin1(shortcut)));
+        connect(item, &QAction::triggered, this, handler);
+        DeviceMenu->addAction(item);
+        return item;
+    };
+    SelectItem = add("Select1", "Select", "Ctrl+D", [this] { SelectDeviceBtnClick(); });
+    ReselectItem = add("Reselect1", "Reselect", "Ctrl+A", [this] { Reselect1Click(); });
+    DeviceMenu->addSeparator();
+    ChecksumItem = add("Checksum1", "Checksum", "Ctrl+C", [this] { DeviceChecksumButtonClick(); });
+    EraseItem = add("Erase1", "Erase", "Ctrl+E", [this] { EraseButtonClick(); });
+    BlankCheckItem = add("BlankCheck1", "Blank Check", "Ctrl+B", [this] { BlankCheckButtonClick(); });
+    ProgramItem = add("Program1", "Program", "Ctrl+P", [this] { ProgramButtonClick(); });
+    VerifyItem = add("Verify1", "Verify", "Ctrl+V", [this] { VerifyButtonClick(); });
+    ReadItem = add("Read1", "Read", "Ctrl+R", [this] { ReadButtonClick(); });
+    DeviceMenu->addSeparator();
+    DeviceDependentItems.push_back(ReselectItem);
 }
 
 void TMainForm::EndApplication() {
@@ -291,14 +798,11 @@ void TMainForm::ShowAuxMenu(TProgDLL& host) {
 }
 
 void TMainForm::ReleaseLibraries() {
-    delete GlobalDevDLL;
-    GlobalDevDLL = nullptr;
     if (ProgLib) {
         ProgrammerMenu->clear();
         ProgrammerMenu->menuAction()->setVisible(false);
-        ProgLib->TurnOff();
-        ProgLib.reset();
     }
+    Operations.ReleaseLibraries();
 }
 
 void TMainForm::wheelEvent(QWheelEvent* event) {

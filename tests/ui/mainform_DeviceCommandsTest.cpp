@@ -1,0 +1,281 @@
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include "branding/Edition.h"
+#include "buffer/VirtBuffer.h"
+#include "core/Config.h"
+#include "core/Logger.h"
+#include "core/MessageCodes.h"
+#include "core/Statusstack.h"
+#include "mainform_SampleLab.h"
+#include "plugins/DevDLL.h"
+#include "plugins/DevGeometry.h"
+#include "plugins/ProgDLL.h"
+#include "progscanform_ModalScript.h"
+#include "ui/HexEdit.h"
+#include "ui/SplitsForm.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+const char* const NoDataQuestion =
+    "You have not loaded any data into the buffer.  Are you absolutely\nsure you want to program this device with no data?";
+
+std::string Text(const QLineEdit* field) {
+    return field->text().toStdString();
+}
+
+// Types into a pointer field and leaves it with Return.
+void Enter(THexEdit* field, const char* digits) {
+    field->selectAll();
+    QTest::keyClicks(field, QString::fromLatin1(digits));
+    QTest::keyClick(field, Qt::Key_Return);
+}
+
+class MainFormDeviceTest : public SampleLabTest {
+protected:
+    void SetUp() override {
+        SampleLabTest::SetUp();
+        if (IsSkipped()) return;
+        Remember("flash.so", "AMD", "AM29F010", "DIP32", 32, 8);
+    }
+    bool Logged(const std::string& text) const { return LogContains(") - " + text); }
+};
+
+TEST_F(MainFormDeviceTest, FirstShowingShowsTheRememberedDeviceWithItsCommands) {
+    sessionLines.push_back("SplitsSets.SplitsCols=9");
+    sessionLines.push_back("SplitsSets.SplitsRows=0");
+    ModalScript script;   // no dialog may come up
+    Start();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+
+    const std::string programmer = MainForm->ProgLib->ProgrammerName();
+    std::string expected = (EditionId == "TORMEX" ? QString::fromStdString(programmer).toUpper().toStdString()
+                                                  : programmer) +
+                           " - v" + FrameworkVersion;
+    EXPECT_EQ(MainForm->windowTitle().toStdString().rfind(expected, 0), 0u) << MainForm->windowTitle().toStdString();
+    EXPECT_TRUE(MainForm->windowTitle().endsWith(QStringLiteral(" - AMD AM29F010")));
+
+    // 128 Ki words of 8 bits from buffer address 0; the buffer writes stay inside them.
+    EXPECT_EQ(Text(MainForm->DevOffsetStart), "00000000");
+    EXPECT_EQ(Text(MainForm->DevOffsetEnd), "0001FFFF");
+    EXPECT_EQ(Text(MainForm->BuffOffsetStart), "00000000");
+    EXPECT_EQ(Text(MainForm->BuffOffsetEnd), "0001FFFF");
+    EXPECT_TRUE(GlobalBuffer->WindowEnabled);
+    EXPECT_EQ(GlobalBuffer->WindowHigh, 0x1FFFF);
+    EXPECT_TRUE(MainForm->DevOffsetStart->isEnabled());
+
+    // Counts stored as 9 and 0 are taken as 1.
+    EXPECT_EQ(MainForm->SplitsButton->text(), "Splits(1:1) and Sets(1:1)");
+    EXPECT_TRUE(MainForm->SplitsButton->isEnabled());
+    EXPECT_EQ(MainForm->Operations.Splits.Values(), (TSplitsSets{1, 1, 1, 1}));
+
+    for (QPushButton* b : {MainForm->EraseButton, MainForm->BlankCheckButton, MainForm->ProgramButton,
+                           MainForm->VerifyButton, MainForm->ReadButton, MainForm->DeviceChecksumButton}) {
+        EXPECT_TRUE(b->isEnabled()) << b->text().toStdString();
+    }
+    EXPECT_TRUE(MainForm->ReselectItem->isEnabled());
+    EXPECT_FALSE(MainForm->SocketModule->text().isEmpty());
+
+    // The flash library's extra functions, as buttons and as Ctrl+digit menu items; 8-bit parts
+    // have no byte-swap button.
+    Texts buttons;
+    for (QPushButton* b : MainForm->MiscButtons) buttons.push_back(b->text().toStdString());
+    EXPECT_EQ(buttons, (Texts{"Read Device ID", "Protect All Sectors", "Unprotect All Sectors", "Sector Protection"}));
+    ASSERT_EQ(MainForm->MiscItems.size(), 4u);
+    EXPECT_EQ(MainForm->MiscItems[0]->objectName(), "MiscCommand0");
+    EXPECT_EQ(MainForm->MiscItems[3]->text(), "Sector Protection");
+    EXPECT_EQ(MainForm->MiscItems[3]->shortcut(), QKeySequence(QStringLiteral("Ctrl+4")));
+    EXPECT_FALSE(MainForm->MiscButtons[0]->icon().isNull());
+    EXPECT_TRUE(MainForm->MiscFunctionPanel->isVisible());
+
+    // The buffer checksum field follows the buffer.
+    GlobalBuffer->SetChecksum(0x0ABCDEF1);
+    EXPECT_EQ(Text(MainForm->BufferChecksum), "0ABCDEF1");
+}
+
+TEST_F(MainFormDeviceTest, PointerFieldsKeepWhatTheGeometryRefuses) {
+    Start();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    Enter(MainForm->DevOffsetStart, "30000");   // beyond the last word
+    EXPECT_EQ(Text(MainForm->DevOffsetStart), "00000000");
+    Enter(MainForm->DevOffsetStart, "100");
+    EXPECT_EQ(Text(MainForm->DevOffsetStart), "00000100");
+    Enter(MainForm->DevOffsetEnd, "ff");
+    EXPECT_EQ(Text(MainForm->DevOffsetEnd), "00000100") << "the end is raised to the start";
+
+    Enter(MainForm->BuffOffsetStart, "1000");
+    EXPECT_EQ(Text(MainForm->BuffOffsetEnd), "00020FFF");
+    EXPECT_EQ(GlobalBuffer->WindowLow, 0x1000);
+    Enter(MainForm->BuffOffsetEnd, "10");   // would put the start below 0
+    EXPECT_EQ(Text(MainForm->BuffOffsetStart), "00001000");
+    EXPECT_EQ(Text(MainForm->BuffOffsetEnd), "00020FFF");
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(MainFormDeviceTest, ProgramOfAnUntouchedBufferAsksEvenWithConfirmationsOff) {
+    sessionLines.push_back("Device.SuppressConfirm=TRUE");
+    Start();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    MainForm->DeviceChecksum->SetValue(0x1234);
+    dialogs.answers = {IDNO};
+    Click(MainForm->ProgramButton);
+    EXPECT_EQ(BoxTexts(), Texts{NoDataQuestion});
+    EXPECT_EQ(dialogs.shown[0].caption, "Warning: No file loaded");
+    EXPECT_EQ(Text(MainForm->DeviceChecksum), "00001234");
+    EXPECT_FALSE(Logged("TMainForm: Program started"));
+    EXPECT_TRUE(MainForm->ProgramButton->isEnabled()) << "the window is unlocked again";
+    EXPECT_TRUE(MainForm->FileMenu->isEnabled());
+
+    // A declined Erase clears the device checksum.
+    GlobalConfig->SetBool("Device", "SuppressConfirm", false);
+    dialogs.answers = {IDNO};
+    Click(MainForm->EraseButton);
+    EXPECT_EQ(Text(MainForm->DeviceChecksum), "00000000");
+    EXPECT_FALSE(Logged("TMainForm: Erase started"));
+}
+
+// Tries to close the main window whenever the running library lets window events run.
+class ClosingPort : public ScriptedDialogPort {
+public:
+    void ProcessEvents() override {
+        ScriptedDialogPort::ProcessEvents();
+        if (MainForm && attempts == 0) {
+            ++attempts;
+            closedWhileRunning = MainForm->close();
+            statusWhileRunning = MainForm->MainStatusBar->text().toStdString();
+        }
+    }
+    int attempts = 0;
+    bool closedWhileRunning = true;
+    std::string statusWhileRunning;
+};
+
+TEST_F(MainFormDeviceTest, CloseIsRefusedWhileTheLibraryRunsAndWorksAfterwards) {
+    Start();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    ClosingPort port;
+    DialogPort* previous = SetDialogPort(&port);
+    Click(MainForm->BlankCheckButton);
+    SetDialogPort(previous);
+    ASSERT_GT(port.attempts, 0) << "the library never let events run";
+    EXPECT_FALSE(port.closedWhileRunning);
+    EXPECT_EQ(port.statusWhileRunning.rfind("Performing device function: Blank Check", 0), 0u)
+        << port.statusWhileRunning;
+    EXPECT_EQ(port.Texts(), Texts{"Blank Check operation successful."});
+    EXPECT_TRUE(MainForm->isVisible());
+
+    GlobalConfig->SetBool("BufferEditForm", "Visible", true);
+    EXPECT_TRUE(MainForm->close());
+    EXPECT_FALSE(GlobalConfig->GetBool("BufferEditForm", "Visible"));
+    EXPECT_EQ(GlobalDevDLL, nullptr);
+    EXPECT_EQ(MainForm->ProgLib, nullptr);
+}
+
+TEST_F(MainFormDeviceTest, ExtraFunctionsRunWithoutASuccessBox) {
+    Start();
+    ASSERT_EQ(MainForm->MiscButtons.size(), 4u);
+    ASSERT_EQ(MainForm->MiscButtons[3]->text(), "Sector Protection");
+    Click(MainForm->MiscButtons[3]);   // it reports in a box of the library's own
+    EXPECT_TRUE(Logged("TMainForm: Sector Protection started"));
+    EXPECT_TRUE(Logged("TMainForm: Sector Protection ended"));
+    for (const auto& text : BoxTexts()) EXPECT_EQ(text.find("operation successful"), std::string::npos) << text;
+    // The buttons are rebuilt from the library's new list.
+    QApplication::processEvents();
+    ASSERT_EQ(MainForm->MiscButtons.size(), 4u);
+    MainForm->MiscItems[1]->trigger();
+    EXPECT_TRUE(Logged("TMainForm: Protect All Sectors ended"));
+}
+
+TEST_F(MainFormDeviceTest, SplitsDialogOkAppliesTheLayoutCancelKeepsTheSession) {
+    Start();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    ModalScript script;
+    script.steps.push_back([](QWidget* dialog) {
+        auto* form = static_cast<TSplitsForm*>(dialog);
+        form->SplitsBox->setValue(2);
+        form->SetsBox->setValue(2);
+        form->SplitDevBox->setValue(2);
+        form->SetDevBox->setValue(2);
+        Click(form->BitBtn1);
+    });
+    Click(MainForm->SplitsButton);
+    EXPECT_EQ(MainForm->SplitsButton->text(), "Splits(2:2) and Sets(2:2)");
+    EXPECT_EQ(Text(MainForm->BuffOffsetEnd), "0007FFFF");
+    EXPECT_EQ(GlobalDevDLL->Geometry()->RangeStart(), 0x40001u);
+    EXPECT_EQ(GlobalConfig->GetInt("SplitsSets", "SplitsCols"), 2);
+    EXPECT_EQ(GlobalConfig->GetInt("SplitsSets", "SplitsRows"), 2);
+
+    script.steps.push_back([](QWidget* dialog) {
+        auto* form = static_cast<TSplitsForm*>(dialog);
+        form->SplitsBox->setValue(4);
+        Click(form->CancelButton);
+    });
+    Click(MainForm->SplitsButton);
+    EXPECT_EQ(MainForm->SplitsButton->text(), "Splits(2:2) and Sets(2:2)");
+    EXPECT_EQ(GlobalConfig->GetInt("SplitsSets", "SplitsCols"), 2);
+    EXPECT_EQ(SplitsForm->SplitsBox->value(), 4) << "the dialog keeps what the user typed";
+    EXPECT_EQ(GlobalStatusStack->TopStatus()->text, "Idle");
+}
+
+TEST_F(MainFormDeviceTest, ALibrarySwitchingSplitsOffDisablesTheButton) {
+    Start();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    GlobalDevDLL->Geometry()->SetSets(0);
+    EXPECT_EQ(MainForm->SplitsButton->text(), "Splits/Sets disabled");
+    EXPECT_FALSE(MainForm->SplitsButton->isEnabled());
+    GlobalDevDLL->Geometry()->SetSets(1);
+    EXPECT_EQ(MainForm->SplitsButton->text(), "Splits(1:1) and Sets(1:1)");
+}
+
+TEST_F(MainFormDeviceTest, AFailedSelectionThatDroppedTheDeviceLeavesNoDeviceBehind) {
+    Start();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    // The remembered device is gone and the dialog is cancelled.
+    GlobalConfig->SetString("Device", "AutoSelect", "\"nosuch.so\",\"AMD\",\"AM29F010\",\"DIP32\",\"32\",\"8\"");
+    ModalScript script;
+    script.steps.push_back([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+    MainForm->Reselect1Click();
+    EXPECT_EQ(GlobalDevDLL, nullptr);
+    EXPECT_FALSE(MainForm->ProgramButton->isEnabled());
+    EXPECT_FALSE(MainForm->DeviceChecksumButton->isEnabled());
+    EXPECT_FALSE(MainForm->DevOffsetStart->isEnabled());
+    EXPECT_EQ(Text(MainForm->DevOffsetEnd), "00000000");
+    EXPECT_EQ(MainForm->SplitsButton->text(), "Splits/Sets disabled");
+    EXPECT_TRUE(MainForm->MiscButtons.empty());
+    EXPECT_FALSE(MainForm->windowTitle().contains(QStringLiteral("AM29F010")));
+    EXPECT_TRUE(MainForm->DevSelectBtn->isEnabled());
+}
+
+class MainFormWideDeviceTest : public SampleLabTest {
+protected:
+    void SetUp() override {
+        SampleLabTest::SetUp();
+        if (IsSkipped()) return;
+        Remember("eprom16.so", "AMD", "AM27C1024", "DIP40", 40, 16);
+    }
+};
+
+TEST_F(MainFormWideDeviceTest, ByteSwapButtonTogglesTheHiddenSwitch) {
+    Start();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    ASSERT_FALSE(MainForm->MiscButtons.empty());
+    QPushButton* swap = MainForm->MiscButtons[0];
+    EXPECT_EQ(swap->text(), "Byte Swap");
+    EXPECT_EQ(swap->toolTip(), "Click here to Enable byte swapping");
+    const qint64 offKey = swap->icon().cacheKey();
+    Click(swap);
+    EXPECT_TRUE(GlobalConfig->GetBool("Hidden", "Device", "ByteSwap"));
+    EXPECT_EQ(swap->toolTip(), "Click here to Disable byte swapping");
+    EXPECT_NE(swap->icon().cacheKey(), offKey);
+    EXPECT_FALSE(LogContains("TMainForm: Byte Swap")) << "not an operation";
+    Click(swap);
+    EXPECT_FALSE(GlobalConfig->GetBool("Hidden", "Device", "ByteSwap"));
+}
+
+}  // namespace

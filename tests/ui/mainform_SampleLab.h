@@ -1,0 +1,56 @@
+#pragma once
+// The sample plug-ins of the staged tree copied into a test's installation, and a session that
+// starts kov on the simulated USB programmer with a remembered device, so that the first showing
+// asks nothing.
+#include <QApplication>
+#include <QTest>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "FormsFixture.h"
+#include "ui/Forms.h"
+#include "ui/MainForm.h"
+
+class SampleLabTest : public FormsFixture {
+protected:
+    bool AutoStart() const override { return false; }
+    void SetUp() override {
+        FormsFixture::SetUp();
+        namespace fs = std::filesystem;
+        const fs::path stage(KOV_TEST_STAGE_DIR);
+        for (const char* folder : {"prog", "devs"}) {
+            std::error_code error;
+            for (const auto& entry : fs::directory_iterator(stage / folder, error)) {
+                fs::copy_file(entry.path(), temp / folder / entry.path().filename(),
+                              fs::copy_options::overwrite_existing);
+            }
+        }
+        if (!fs::exists(temp / "prog" / "kov22.so") || !fs::exists(temp / "devs" / "flash.so") ||
+            !fs::exists(temp / "devs" / "eprom16.so")) {
+            GTEST_SKIP() << "the sample plug-ins are not built";
+        }
+        sessionLines = {"Simulator.StateFolder=" + (temp / "state").string(), "Simulator.TimeScale=0",
+                        "LastProgrammer.DLLName=" + (temp / "prog" / "kov22.so").string(),
+                        "LastProgrammer.Interface=USB", "Log.Level=7"};
+    }
+    // The device to select at start: library file, maker, part, package, pins, width.
+    void Remember(const std::string& library, const std::string& maker, const std::string& part,
+                  const std::string& package, int pins, int width) {
+        sessionLines.push_back(AutoSelectLine(library, maker, part, package, pins, width));
+    }
+    static std::string AutoSelectLine(const std::string& library, const std::string& maker, const std::string& part,
+                                      const std::string& package, int pins, int width) {
+        return "Device.AutoSelect=\"" + library + "\",\"" + maker + "\",\"" + part + "\",\"" + package + "\",\"" +
+               std::to_string(pins) + "\",\"" + std::to_string(width) + "\"";
+    }
+    // Starts kov as the program does: globals, windows, the first showing.
+    void Start() {
+        StartForms();
+        MainForm->StartLibrariesOnShow = true;
+        MainForm->show();
+    }
+    // A button click through the toolkit, as the user makes it.
+    static void Click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
+    std::vector<std::string> BoxTexts() const { return dialogs.Texts(); }
+};
