@@ -15,7 +15,6 @@
 #include "plugins/DevDLL.h"
 #include "plugins/DevGeometry.h"
 #include "plugins/ProgDLL.h"
-#include "progscanform_ModalScript.h"
 #include "ui/HexEdit.h"
 #include "ui/SplitsForm.h"
 
@@ -50,7 +49,6 @@ protected:
 TEST_F(MainFormDeviceTest, FirstShowingShowsTheRememberedDeviceWithItsCommands) {
     sessionLines.push_back("SplitsSets.SplitsCols=9");
     sessionLines.push_back("SplitsSets.SplitsRows=0");
-    ModalScript script;   // no dialog may come up
     Start();
     ASSERT_NE(GlobalDevDLL, nullptr);
 
@@ -195,7 +193,6 @@ TEST_F(MainFormDeviceTest, ExtraFunctionsRunWithoutASuccessBox) {
 TEST_F(MainFormDeviceTest, SplitsDialogOkAppliesTheLayoutCancelKeepsTheSession) {
     Start();
     ASSERT_NE(GlobalDevDLL, nullptr);
-    ModalScript script;
     script.steps.push_back([](QWidget* dialog) {
         auto* form = static_cast<TSplitsForm*>(dialog);
         form->SplitsBox->setValue(2);
@@ -238,7 +235,6 @@ TEST_F(MainFormDeviceTest, AFailedSelectionThatDroppedTheDeviceLeavesNoDeviceBeh
     ASSERT_NE(GlobalDevDLL, nullptr);
     // The remembered device is gone and the dialog is cancelled.
     GlobalConfig->SetString("Device", "AutoSelect", "\"nosuch.so\",\"AMD\",\"AM29F010\",\"DIP32\",\"32\",\"8\"");
-    ModalScript script;
     script.steps.push_back([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
     MainForm->Reselect1Click();
     EXPECT_EQ(GlobalDevDLL, nullptr);

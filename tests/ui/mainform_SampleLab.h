@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "FormsFixture.h"
+#include "progscanform_ModalScript.h"
 #include "ui/Forms.h"
 #include "ui/MainForm.h"
 
@@ -37,11 +38,12 @@ protected:
     // The device to select at start: library file, maker, part, package, pins, width.
     void Remember(const std::string& library, const std::string& maker, const std::string& part,
                   const std::string& package, int pins, int width) {
-        sessionLines.push_back(AutoSelectLine(library, maker, part, package, pins, width));
+        sessionLines.push_back("Device.AutoSelect=" + AutoSelectValue(library, maker, part, package, pins, width));
     }
-    static std::string AutoSelectLine(const std::string& library, const std::string& maker, const std::string& part,
-                                      const std::string& package, int pins, int width) {
-        return "Device.AutoSelect=\"" + library + "\",\"" + maker + "\",\"" + part + "\",\"" + package + "\",\"" +
+    // The "Device" / "AutoSelect" value naming that device.
+    static std::string AutoSelectValue(const std::string& library, const std::string& maker, const std::string& part,
+                                       const std::string& package, int pins, int width) {
+        return "\"" + library + "\",\"" + maker + "\",\"" + part + "\",\"" + package + "\",\"" +
                std::to_string(pins) + "\",\"" + std::to_string(width) + "\"";
     }
     // Starts kov as the program does: globals, windows, the first showing.
@@ -53,4 +55,8 @@ protected:
     // A button click through the toolkit, as the user makes it.
     static void Click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
     std::vector<std::string> BoxTexts() const { return dialogs.Texts(); }
+
+    // Steps for the modal dialogs a test expects; any other dialog fails the test instead of
+    // waiting for a person.
+    ModalScript script;
 };
