@@ -239,6 +239,11 @@ void TMainForm::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) FormShow();
 }
 
+void TMainForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && WriteSerialNumber()) RefreshBufferEditor();
+}
+
 void TMainForm::hideEvent(QHideEvent* event) {
     QMainWindow::hideEvent(event);
     if (!event->spontaneous()) FormHide();
@@ -251,6 +256,8 @@ void TMainForm::FormShow() {
             BufferChecksum->SetValue(static_cast<std::uint32_t>(value));
         };
     }
+    if (GlobalDevDLL && BufferEditor && GlobalConfig)
+        BufferEditor->ShowEditor(GlobalConfig->GetBool("BufferEditForm", "Visible"));
     if (GlobalConfig) RestorePosition();
     UpdateCaption();
     UpdateLogLevelItems();
@@ -293,7 +300,7 @@ bool TMainForm::FormClose() {
     ReleaseLibraries();
     if (GlobalConfig) {
         StorePosition();
-        GlobalConfig->SetBool("BufferEditForm", "Visible", BufferEditorVisible && BufferEditorVisible());
+        GlobalConfig->SetBool("BufferEditForm", "Visible", BufferEditor && BufferEditor->IsShown());
     }
     DetachLogView();
     if (GlobalBuffer) GlobalBuffer->OnChecksumChange = nullptr;
@@ -388,7 +395,7 @@ void TMainForm::NoDeviceState() {
     SplitsButton->setEnabled(false);
     BufferChecksum->setEnabled(false);
     BufferChecksumButton->setEnabled(false);
-    if (OnRefreshBufferEditor) OnRefreshBufferEditor();
+    if (BufferEditor) BufferEditor->ShowEditor(false);
     ShowPointerValues({});
     SocketModule->clear();
     FamilyModule->clear();
@@ -609,7 +616,7 @@ void TMainForm::SetEnable(bool enabled) {
     ControlArea->setEnabled(enabled);
     LogBox->setEnabled(enabled);
     for (QMenu* menu : {FileMenu, DeviceMenu, LogMenu, HelpMenu}) menu->setEnabled(enabled);
-    if (OnLockBufferEditor) OnLockBufferEditor(enabled);
+    if (BufferEditor) BufferEditor->SetLocked(!enabled);
 }
 
 void TMainForm::SetCloseEnabled(bool enabled) {
@@ -621,11 +628,11 @@ void TMainForm::ShowDeviceChecksum(std::uint32_t value) {
 }
 
 void TMainForm::RefreshBufferEditor() {
-    if (OnRefreshBufferEditor) OnRefreshBufferEditor();
+    if (BufferEditor && BufferEditor->IsShown()) BufferEditor->Refresh();
 }
 
 void TMainForm::BufferEndChanged(std::uint32_t bufferEnd) {
-    if (OnBufferEndChanged) OnBufferEndChanged(bufferEnd);
+    if (BufferEditor && BufferEditor->IsShown()) BufferEditor->FollowBufferEnd(bufferEnd);
 }
 
 bool TMainForm::WriteSerialNumber() {

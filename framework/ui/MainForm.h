@@ -20,6 +20,20 @@ class THexEdit;
 class TLogView;
 class TProgDLL;
 
+// What the main window asks of the buffer editor window.
+class TBufferEditorLink {
+public:
+    virtual ~TBufferEditorLink() = default;
+    virtual bool IsShown() const = 0;
+    virtual void ShowEditor(bool show) = 0;
+    // Repaints the views (after the buffer changed).
+    virtual void Refresh() = 0;
+    // The buffer end moved: a view beyond it moves to it.
+    virtual void FollowBufferEnd(std::uint32_t bufferEnd) = 0;
+    // Locked and unlocked with the main window.
+    virtual void SetLocked(bool locked) = 0;
+};
+
 // The main window: the log view with its menus, the status bar, and the frame the device
 // commands, file commands and panels live in.
 class TMainForm : public QMainWindow, public TStatusListener, public TOperationHost {
@@ -82,15 +96,10 @@ public:
     void ShowPointers();
     bool CloseEnabled() const { return closeEnabled_; }
 
-    // What later parts of the window plug in: the buffer editor's refresh and its following of
-    // the buffer end, and the serial number written into the buffer (true when it changed it).
-    std::function<void()> OnRefreshBufferEditor;
-    std::function<void(std::uint32_t)> OnBufferEndChanged;
+    // The buffer editor window, once there is one (not owned).
+    TBufferEditorLink* BufferEditor = nullptr;
+    // Writes the serial number into the buffer; true when that changed the buffer.
     std::function<bool()> OnWriteSerialNumber;
-    // The buffer editor window is locked and unlocked with the main window.
-    std::function<void(bool)> OnLockBufferEditor;
-    // Whether the buffer editor is shown (stored at close as "BufferEditForm" / "Visible").
-    std::function<bool()> BufferEditorVisible;
     // Menu items that need a selected device ("Reselect"; the file commands add theirs).
     std::vector<QAction*> DeviceDependentItems;
     // The programmer library's auxiliary commands in the "Programmer" menu (debug mode).
@@ -168,6 +177,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 

@@ -248,6 +248,51 @@ TEST_F(MainFormDeviceTest, AFailedSelectionThatDroppedTheDeviceLeavesNoDeviceBeh
     EXPECT_TRUE(MainForm->DevSelectBtn->isEnabled());
 }
 
+// Stands in for the buffer editor window, which is not part of the main window: records what the
+// main window asks of it.
+class EditorRecord : public TBufferEditorLink {
+public:
+    bool IsShown() const override { return shown; }
+    void ShowEditor(bool show) override { shown = show; }
+    void Refresh() override { ++refreshes; }
+    void FollowBufferEnd(std::uint32_t end) override { ends.push_back(end); }
+    void SetLocked(bool locked) override { lockedDuringRefresh = lockedDuringRefresh || locked; }
+    bool shown = false;
+    int refreshes = 0;
+    std::vector<std::uint32_t> ends;
+    bool lockedDuringRefresh = false;
+};
+
+TEST_F(MainFormDeviceTest, BufferEditorAndSerialNumberAreAskedAtTheirSteps) {
+    sessionLines.push_back("BufferEditForm.Visible=TRUE");
+    StartForms();
+    EditorRecord editor;
+    int serials = 0;
+    MainForm->BufferEditor = &editor;
+    MainForm->OnWriteSerialNumber = [&serials] { return ++serials > 0; };
+    MainForm->StartLibrariesOnShow = true;
+    MainForm->show();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    EXPECT_TRUE(editor.shown) << "shown as the session remembers";
+    EXPECT_GE(serials, 1);
+
+    const int refreshes = editor.refreshes;
+    const int serialsBefore = serials;
+    Click(MainForm->ReadButton);
+    EXPECT_GT(editor.refreshes, refreshes);
+    EXPECT_TRUE(editor.lockedDuringRefresh);
+    EXPECT_EQ(serials, serialsBefore + 1) << "a read writes the serial number";
+
+    Enter(MainForm->BuffOffsetStart, "100");
+    ASSERT_FALSE(editor.ends.empty());
+    EXPECT_EQ(editor.ends.back(), 0x200FFu);
+
+    editor.shown = false;
+    EXPECT_TRUE(MainForm->close());
+    EXPECT_FALSE(GlobalConfig->GetBool("BufferEditForm", "Visible"));
+    MainForm->BufferEditor = nullptr;
+}
+
 class MainFormWideDeviceTest : public SampleLabTest {
 protected:
     void SetUp() override {
