@@ -129,19 +129,6 @@ bool TCommandAvailability::Enabled(TDeviceCommand command) const {
     return false;
 }
 
-// Locks the host for a command's duration; an exception unlocks it as well, so the window can
-// still be used (and closed) after a failed command.
-class TDeviceOperations::Lock {
-public:
-    explicit Lock(TOperationHost& host) : host_(host) { host_.SetEnable(false); }
-    ~Lock() { host_.SetEnable(true); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-
-private:
-    TOperationHost& host_;
-};
-
 namespace {
 
 // BeginDeviceFunction ... EndDeviceFunction; when an exception cuts the operation short, the
@@ -233,7 +220,7 @@ void TDeviceOperations::SetDeviceChecksum(std::uint32_t value) {
 }
 
 int TDeviceOperations::RunCommand(TDeviceCommand command) {
-    Lock lock(host_);
+    TOperationLock lock(host_);
     if (command == TDeviceCommand::Program || command == TDeviceCommand::Erase) {
         if (!Confirm(command)) {
             if (command == TDeviceCommand::Erase) SetDeviceChecksum(0);
@@ -258,7 +245,7 @@ int TDeviceOperations::RunCommand(TDeviceCommand command) {
 
 bool TDeviceOperations::DeviceChecksumCommand() {
     if (!GlobalDevDLL) return false;
-    Lock lock(host_);
+    TOperationLock lock(host_);
     Frame frame(*this, host_, statusOwner_, "Checksum");
     std::uint32_t value = 0;
     const bool ok = GlobalDevDLL->DeviceChecksum(&value);
@@ -273,7 +260,7 @@ void TDeviceOperations::BufferChecksumCommand() {
 
 void TDeviceOperations::RunMiscFunction(int tag, const std::string& caption) {
     if (tag <= 0 || !GlobalDevDLL) return;
-    Lock lock(host_);
+    TOperationLock lock(host_);
     Frame frame(*this, host_, statusOwner_, caption);
     GlobalDevDLL->DispatchMiscFunction(tag);
     frame.End(0);

@@ -82,6 +82,19 @@ public:
     virtual void SplitsEnabled(bool /*valid*/) {}
 };
 
+// Locks the host for its lifetime: a command's duration, also when the command ends by an
+// exception, so that the window can still be used (and closed) afterwards.
+class TOperationLock {
+public:
+    explicit TOperationLock(TOperationHost& host) : host_(host) { host_.SetEnable(false); }
+    ~TOperationLock() { host_.SetEnable(true); }
+    TOperationLock(const TOperationLock&) = delete;
+    TOperationLock& operator=(const TOperationLock&) = delete;
+
+private:
+    TOperationHost& host_;
+};
+
 // The device operations behind the main window's commands, without windows: the operation frame,
 // the confirmations, the results, the checksums, the extra functions, byte swapping, the pointer
 // rules and the splits and sets applied to the selected device. Works on GlobalDevDLL, GlobalBuffer
@@ -164,7 +177,6 @@ public:
     void ReleaseLibraries();
 
 private:
-    class Lock;
     int CallDevice(TDeviceCommand command);
     bool Confirm(TDeviceCommand command);
     void SetDeviceChecksum(std::uint32_t value);

@@ -57,17 +57,14 @@ QIcon GlyphIcon(const TGlyph* glyph, int count) {
     return QIcon(strip);
 }
 
-// Keeps the window locked for a command's duration, also when the command ends by an exception.
-class EnableGuard {
-public:
-    explicit EnableGuard(TMainForm& form) : form_(form) { form_.SetEnable(false); }
-    ~EnableGuard() { form_.SetEnable(true); }
-    EnableGuard(const EnableGuard&) = delete;
-    EnableGuard& operator=(const EnableGuard&) = delete;
-
-private:
-    TMainForm& form_;
-};
+// A named panel whose controls stand one below the other.
+QVBoxLayout* MakePanel(QWidget*& panel, const char* name, QWidget* parent) {
+    panel = new QWidget(parent);
+    panel->setObjectName(QString::fromLatin1(name));
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    return layout;
+}
 
 }  // namespace
 
@@ -343,7 +340,7 @@ bool TMainForm::RunDeviceSelection() {
     Operations.BeginDeviceSelection();
     bool selected = false;
     {
-        EnableGuard lock(*this);
+        TOperationLock lock(*this);
         selected = selection->ChooseDevice();
         if (selected) {
             for (QWidget* w : {static_cast<QWidget*>(BufferChecksum), static_cast<QWidget*>(BufferChecksumButton),
@@ -371,7 +368,7 @@ void TMainForm::SelectDeviceBtnClick() {
 void TMainForm::Reselect1Click() {
     TDeviceSelection* selection = Selection();
     if (!selection) return;
-    EnableGuard lock(*this);
+    TOperationLock lock(*this);
     selection->ClearDeviceSelected();
     if (selection->ChooseDevice()) {
         RefreshDeviceDisplay();
@@ -650,22 +647,14 @@ void TMainForm::BuildPanels() {
     auto* area = new QHBoxLayout(ControlArea);
     area->setContentsMargins(0, 0, 0, 0);
 
-    auto* functionPanel = new QWidget(ControlArea);
-    functionPanel->setObjectName(QStringLiteral("FunctionPanel"));
-    auto* functions = new QVBoxLayout(functionPanel);
-    functions->setContentsMargins(0, 0, 0, 0);
-    DeviceSelectPanel = new QWidget(functionPanel);
-    DeviceSelectPanel->setObjectName(QStringLiteral("DeviceSelectPanel"));
-    auto* selectLayout = new QVBoxLayout(DeviceSelectPanel);
-    selectLayout->setContentsMargins(0, 0, 0, 0);
+    QWidget* functionPanel = nullptr;
+    QVBoxLayout* functions = MakePanel(functionPanel, "FunctionPanel", ControlArea);
+    QVBoxLayout* selectLayout = MakePanel(DeviceSelectPanel, "DeviceSelectPanel", functionPanel);
     DevSelectBtn = CommandButton("DevSelectBtn", "Device", DeviceSelectPanel);
     selectLayout->addWidget(DevSelectBtn);
     connect(DevSelectBtn, &QPushButton::clicked, this, [this] { SelectDeviceBtnClick(); });
 
-    OperationPanel = new QWidget(functionPanel);
-    OperationPanel->setObjectName(QStringLiteral("OperationPanel"));
-    auto* operations = new QVBoxLayout(OperationPanel);
-    operations->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout* operations = MakePanel(OperationPanel, "OperationPanel", functionPanel);
     EraseButton = CommandButton("EraseButton", "Erase", OperationPanel);
     BlankCheckButton = CommandButton("BlankCheckButton", "Blank Check", OperationPanel);
     ProgramButton = CommandButton("ProgramButton", "Program", OperationPanel);
@@ -679,19 +668,13 @@ void TMainForm::BuildPanels() {
     connect(VerifyButton, &QPushButton::clicked, this, [this] { VerifyButtonClick(); });
     connect(ReadButton, &QPushButton::clicked, this, [this] { ReadButtonClick(); });
 
-    MiscFunctionPanel = new QWidget(functionPanel);
-    MiscFunctionPanel->setObjectName(QStringLiteral("MiscFunctionPanel"));
-    auto* misc = new QVBoxLayout(MiscFunctionPanel);
-    misc->setContentsMargins(0, 0, 0, 0);
+    MakePanel(MiscFunctionPanel, "MiscFunctionPanel", functionPanel);
     functions->addWidget(DeviceSelectPanel);
     functions->addWidget(OperationPanel);
     functions->addWidget(MiscFunctionPanel);
     functions->addStretch(1);
 
-    PointerPanel = new QWidget(ControlArea);
-    PointerPanel->setObjectName(QStringLiteral("PointerPanel"));
-    auto* right = new QVBoxLayout(PointerPanel);
-    right->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout* right = MakePanel(PointerPanel, "PointerPanel", ControlArea);
     auto* pointers = new QGridLayout;
     const char* const names[] = {"DevOffsetStart", "DevOffsetEnd", "BuffOffsetStart", "BuffOffsetEnd"};
     const char* const captions[] = {"Device Start", "Device End", "Buffer Start", "Buffer End"};
@@ -733,10 +716,7 @@ void TMainForm::BuildPanels() {
     connect(DeviceChecksumButton, &QPushButton::clicked, this, [this] { DeviceChecksumButtonClick(); });
     right->addWidget(ChecksumPanel);
 
-    SplitsPanel = new QWidget(PointerPanel);
-    SplitsPanel->setObjectName(QStringLiteral("SplitsPanel"));
-    auto* splits = new QVBoxLayout(SplitsPanel);
-    splits->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout* splits = MakePanel(SplitsPanel, "SplitsPanel", PointerPanel);
     SplitsButton = CommandButton("SplitsButton", "Splits and Sets", SplitsPanel);
     splits->addWidget(SplitsButton);
     connect(SplitsButton, &QPushButton::clicked, this, [this] { SplitsButtonClick(); });
