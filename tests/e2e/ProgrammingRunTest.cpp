@@ -1,7 +1,14 @@
 // Whole runs of kov with the sample plug-ins: the main window as the user drives it, the simulated
 // USB programmer, real chips kept on disk between runs.
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
+
+#include "branding/Edition.h"
+#include "ui/DevSelectForm.h"
+#include "ui/ProgScanForm.h"
 
 #include "buffer/Splits.h"
 #include "buffer/VirtBuffer.h"
@@ -71,10 +78,38 @@ TEST_F(ProgrammingRunTest, FlashIsCopiedFromOneChipToABlankOneAndErased) {
     for (std::uint8_t b : image) sum += b;
     const std::string confirm = "This operation will change data in the device.\nAre you sure you want to do this?\n";
 
+    // A fresh session: the user chooses the USB programmer in the search dialog and the flash part
+    // in the device dialog.
+    std::erase_if(sessionLines, [](const std::string& line) { return line.rfind("LastProgrammer.", 0) == 0; });
+    const std::string usb = EditionId == "KESTRA" ? "TOLQ" : "KOV22";
+    script.steps.push_back([&usb](QWidget* dialog) {
+        ASSERT_EQ(dialog->objectName(), "ProgScanForm");
+        auto* form = static_cast<TProgScanForm*>(dialog);
+        QTest::keyClick(form->ProgrammerComboBox, Qt::Key_Home);
+        for (int i = 0; i < 10 && form->ProgrammerComboBox->currentText().toStdString() != usb; ++i)
+            QTest::keyClick(form->ProgrammerComboBox, Qt::Key_Down);
+        Click(form->ProgrammerSearchButton);
+    });
+    script.steps.push_back([](QWidget* dialog) {
+        ASSERT_EQ(dialog->objectName(), "DevSelectForm");
+        auto* form = static_cast<TDevSelectForm*>(dialog);
+        QTest::keyClick(form->DeviceTypes, Qt::Key_Home);   // "All" device types
+        QTest::keyClicks(form->Manufacturer, QStringLiteral("amd"));
+        form->Device->selectAll();
+        QTest::keyClicks(form->Device, QStringLiteral("am29f010"));
+        const auto dip = form->Packages->findItems(QStringLiteral("DIP32"), Qt::MatchExactly);
+        if (!dip.isEmpty()) form->Packages->setCurrentItem(dip.front());
+        Click(form->OkButton);
+        if (dialog->isVisible()) {
+            ADD_FAILURE() << "the device dialog did not take AMD AM29F010 in DIP32";
+            static_cast<QDialog*>(dialog)->reject();
+        }
+    });
     // A chip that holds data: the DIP32 part programmed with the image.
-    Remember("flash.so", "AMD", "AM29F010", "DIP32", 32, 8);
     Start();
     ASSERT_NE(GlobalDevDLL, nullptr);
+    ASSERT_EQ(GlobalDevDLL->SelectedDeviceName(), "AM29F010");
+    ASSERT_EQ(GlobalDevDLL->SelectedPackage(), "DIP32");
     Load(image);
     EXPECT_EQ(Run(MainForm->ProgramButton), (Texts{confirm, "Program operation successful."}));
     EXPECT_EQ(DeviceChecksum(), Hex8(sum));
