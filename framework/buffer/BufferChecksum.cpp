@@ -46,12 +46,24 @@ std::uint32_t SumBlocks(const std::uint8_t* p, std::uint64_t blocks, std::uint64
     std::uint32_t sum = 0;
     while (blocks > 0) {
         const std::uint64_t n = std::min(blocks, Rounds);
+        // Two sets of lanes side by side, so that the additions do not wait for each other.
         std::uint64_t lanes = 0;
-        for (std::uint64_t i = 0; i < n; ++i, p += 8) {
+        std::uint64_t other = 0;
+        std::uint64_t i = 0;
+        for (; i + 2 <= n; i += 2, p += 16) {
+            const std::uint64_t v = Load64(p) & selector;
+            const std::uint64_t w = Load64(p + 8) & selector;
+            lanes += (v & LowHalves) + ((v >> Shift) & LowHalves);
+            other += (w & LowHalves) + ((w >> Shift) & LowHalves);
+        }
+        if (i < n) {
             const std::uint64_t v = Load64(p) & selector;
             lanes += (v & LowHalves) + ((v >> Shift) & LowHalves);
+            p += 8;
         }
         blocks -= n;
+        for (unsigned lane = 0; lane < 64; lane += 2 * Shift)
+            sum += static_cast<std::uint32_t>((other >> lane) & ((1ull << (2 * Shift)) - 1));
         for (unsigned lane = 0; lane < 64; lane += 2 * Shift)
             sum += static_cast<std::uint32_t>((lanes >> lane) & ((1ull << (2 * Shift)) - 1));
     }
