@@ -10,6 +10,8 @@
 #include "core/MessageCodes.h"
 #include "files/FileTypeSettings.h"
 
+#include "CliProgress.h"
+
 struct CliFramework::Lines : TLogLines {
     bool echo = false;
     std::vector<std::string> kept;
@@ -19,7 +21,7 @@ struct CliFramework::Lines : TLogLines {
         kept.erase(kept.begin(), kept.begin() + std::min<std::ptrdiff_t>(count, static_cast<std::ptrdiff_t>(kept.size())));
     }
     void Append(const std::string& line) override {
-        if (echo) std::fprintf(stderr, "%s\n", line.c_str());
+        if (echo) PrintError(line);
         kept.push_back(line);
     }
     void Clear() override { kept.clear(); }
@@ -27,18 +29,32 @@ struct CliFramework::Lines : TLogLines {
 
 int CliDialogPort::MessageBox(const std::string& text, const std::string& caption, int flags) {
     int answer = IDCANCEL;
-    switch (flags & MB_TYPEMASK) {
+    const int type = flags & MB_TYPEMASK;
+    switch (type) {
     case MB_OK: answer = IDOK; break;
     case MB_OKCANCEL: answer = yes_ ? IDOK : IDCANCEL; break;
     case MB_YESNO:
-    case MB_YESNOCANCEL: answer = yes_ ? IDYES : (flags & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL; break;
+    case MB_YESNOCANCEL: answer = yes_ ? IDYES : type == MB_YESNO ? IDNO : IDCANCEL; break;
     case MB_ABORTRETRYIGNORE: answer = yes_ ? IDIGNORE : IDABORT; break;
     case MB_RETRYCANCEL: answer = IDCANCEL; break;
     default: break;
     }
+    const int icon = flags & MB_ICONMASK;
+    if (icon == MB_ICONWARNING || icon == MB_ICONERROR) ++problems_;
+    if (type != MB_OK && !yes_) declined_.push_back(text);
     static const char* names[] = {"", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
-    std::fprintf(stderr, "[%s] %s\n  -> %s\n", caption.c_str(), text.c_str(), names[answer]);
+    PrintError("[" + caption + "] " + text + (type == MB_OK ? "" : std::string("\n  -> ") + names[answer]));
     return answer;
+}
+
+void CliDialogPort::ProcessEvents() {
+    ForwardInterrupt();
+}
+
+std::vector<std::string> CliDialogPort::TakeDeclined() {
+    std::vector<std::string> declined;
+    declined.swap(declined_);
+    return declined;
 }
 
 namespace {
@@ -74,6 +90,18 @@ CliFramework::CliFramework(const CliOptions& options) : port_(options.yes) {
         GlobalLog->AttachDisplay(lines_);
     }
     if (GlobalConfig) kovfiles::LoadFileTypeSettings(*GlobalConfig);
+    if (options.logLevel >= 0 && GlobalLog && GlobalConfig) {
+        // A level for this command only: the session keeps its own.
+        const bool stored = GlobalConfig->HasValue("Log", "Level");
+        const std::string previous = GlobalConfig->GetString("Log", "Level");
+        const int level = GlobalLog->Level();
+        GlobalLog->SetLevel(options.logLevel);
+        if (stored) {
+            GlobalConfig->SetString("Log", "Level", previous);
+        } else {
+            GlobalConfig->SetInt("Log", "Level", level);
+        }
+    }
     started_ = true;
 }
 
@@ -90,13 +118,13 @@ CliFramework::~CliFramework() {
 
 void CliFramework::PrintLog() {
     if (!lines_ || lines_->echo) return;
-    for (const std::string& line : lines_->kept) std::fprintf(stderr, "%s\n", line.c_str());
+    for (const std::string& line : lines_->kept) PrintError(line);
     lines_->kept.clear();
 }
 
 int CliFramework::Fail(const std::string& message) {
     PrintLog();
-    std::fprintf(stderr, "kov-cli: %s\n", message.c_str());
+    PrintError("kov-cli: " + message);
     return 1;
 }
 

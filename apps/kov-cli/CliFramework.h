@@ -13,17 +13,27 @@ struct CliOptions {
     std::string session;     // session file; "" = the default session
     bool yes = false;        // answer questions with Yes / OK
     bool verbose = false;    // show every log line as it is written (and detection details)
+    int logLevel = -1;       // log level for this command (0 to 7); -1 = the session's
 };
 
 // Prints each box on standard error and answers it: with --yes the first button (OK, Yes, ...),
-// otherwise the button that changes nothing (Cancel, No).
+// otherwise the button that changes nothing (Cancel, No). A pending Ctrl+C presses the progress
+// box's Abort whenever the box lets events run.
 class CliDialogPort : public DialogPort {
 public:
     explicit CliDialogPort(bool yes) : yes_(yes) {}
     int MessageBox(const std::string& text, const std::string& caption, int flags) override;
+    void ProcessEvents() override;
+
+    // The questions answered with No or Cancel for want of --yes since the last call.
+    std::vector<std::string> TakeDeclined();
+    // Boxes shown with the warning or error icon so far.
+    int Problems() const { return problems_; }
 
 private:
     bool yes_;
+    std::vector<std::string> declined_;
+    int problems_ = 0;
 };
 
 // Creates the global objects for one command and destroys them again (which writes the session
@@ -37,6 +47,7 @@ public:
     CliFramework& operator=(const CliFramework&) = delete;
 
     bool Started() const { return started_; }
+    CliDialogPort& Port() { return port_; }
     // Prints the log lines kept so far (after a failure).
     void PrintLog();
     // Prints an error message and the log lines that explain it; returns the exit status 1.

@@ -1,14 +1,14 @@
 #include "FileCommands.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <strings.h>
 
 #include "core/Globals.h"
 #include "files/Detect.h"
+#include "files/FileLoadSave.h"
 #include "files/FileTypes.h"
 #include "files/SparseImage.h"
 #include "files/TextDump.h"
@@ -125,33 +125,28 @@ int TypeFromExtension(const std::string& path) {
 }
 
 // Binary input read where it lies can still fail while it is used (the file shrank meanwhile).
-bool InputIntact(CliFramework& fw, const Input& input, const std::string& path) {
-    if (!input.file.Failed()) return true;
-    fw.Fail("An error occurred while processing the file:\n" + path);
-    return false;
+// Writes through ReplaceFile, so a failed save leaves an existing file alone.
+int WriteOutput(CliFramework& fw, const std::string& output, const Input& input, const std::string& inputPath,
+                const std::function<bool(TFileOut&)>& write) {
+    bool inputFailed = false;
+    const TReplaceResult result = ReplaceFile(output, [&](TFileOut& out) {
+        if (!write(out)) return false;
+        inputFailed = input.file.Failed();
+        return !inputFailed;
+    });
+    if (inputFailed) return fw.Fail("An error occurred while processing the file:\n" + inputPath);
+    if (result == TReplaceResult::OpenFailed) return fw.Fail("An error occurred while opening the file:\n" + output);
+    if (result != TReplaceResult::Written) return fw.Fail("An error occurred while processing the file:\n" + output);
+    return 0;
 }
 
-// Writes through a temporary file beside the target, so a failed save leaves an existing file alone.
 int SaveImage(CliFramework& fw, int type, std::string output, const Input& input, const std::string& inputPath) {
-    const TDataSource& source = input.source;
     if (fs::path(output).extension().empty()) {
         output += "." + FormatSetting(FileTypeName(type).c_str(), "DefaultExtension");
     }
-    fs::path target(output);
-    fs::path temp = target;
-    temp += ".kov-" + std::to_string(::getpid()) + ".tmp";
-    TFileOut out;
-    if (!out.Open(temp.string())) return fw.Fail("An error occurred while opening the file:\n" + output);
-    bool ok = WriteFileOfType(type, out, source);
-    std::error_code ec;
-    if (ok && !InputIntact(fw, input, inputPath)) {
-        fs::remove(temp, ec);
-        return 1;
-    }
-    if (ok) fs::rename(temp, target, ec);
-    if (!ok || ec) {
-        fs::remove(temp, ec);
-        return fw.Fail("An error occurred while processing the file:\n" + output);
+    if (int status = WriteOutput(fw, output, input, inputPath,
+                                 [&](TFileOut& out) { return WriteFileOfType(type, out, input.source); })) {
+        return status;
     }
     LogMessage("File " + output + " saved", 2);
     return 0;
@@ -197,37 +192,24 @@ int RunDump(const CliOptions& options, const DumpOptions& o) {
     std::uint64_t last = o.end.empty() ? segments.back().address + segments.back().size - 1 : *ParseAddress(o.end);
     if (first > last) return fw.Fail("the dump start lies above the dump end");
 
-    TFileOut out;
-    fs::path temp = fs::path(o.output);
-    temp += ".kov-" + std::to_string(::getpid()) + ".tmp";
-    if (!out.Open(temp.string())) return fw.Fail("An error occurred while opening the file:\n" + o.output);
     // The range is laid out piece by piece, gaps holding the fill byte, so a wide range needs
     // no memory of its size.
-    constexpr std::uint64_t Piece = 1 << 20;
-    std::vector<std::uint8_t> bytes;
-    bool ok = true;
-    for (std::uint64_t at = first; at <= last && ok; at += Piece) {
-        const std::uint64_t n = std::min(Piece, last - at + 1);
-        bytes.assign(n, *fill);
-        for (const TSegment& s : segments) {
-            std::uint64_t lo = std::max<std::uint64_t>(s.address, at);
-            std::uint64_t hi = std::min<std::uint64_t>(s.address + s.size, at + n);
-            if (lo < hi) std::copy_n(s.data + (lo - s.address), hi - lo, bytes.begin() + static_cast<std::ptrdiff_t>(lo - at));
+    return WriteOutput(fw, o.output, input, o.load.input, [&](TFileOut& out) {
+        constexpr std::uint64_t Piece = 1 << 20;
+        std::vector<std::uint8_t> bytes;
+        bool ok = true;
+        for (std::uint64_t at = first; at <= last && ok; at += Piece) {
+            const std::uint64_t n = std::min(Piece, last - at + 1);
+            bytes.assign(n, *fill);
+            for (const TSegment& s : segments) {
+                std::uint64_t lo = std::max<std::uint64_t>(s.address, at);
+                std::uint64_t hi = std::min<std::uint64_t>(s.address + s.size, at + n);
+                if (lo < hi) std::copy_n(s.data + (lo - s.address), hi - lo, bytes.begin() + static_cast<std::ptrdiff_t>(lo - at));
+            }
+            ok = WriteTextDump(out, bytes.data(), static_cast<std::int64_t>(n), static_cast<std::uint32_t>(at));
         }
-        ok = WriteTextDump(out, bytes.data(), static_cast<std::int64_t>(n), static_cast<std::uint32_t>(at));
-    }
-    ok = out.Finish() && ok;
-    std::error_code ec;
-    if (ok && !InputIntact(fw, input, o.load.input)) {
-        fs::remove(temp, ec);
-        return 1;
-    }
-    if (ok) fs::rename(temp, o.output, ec);
-    if (!ok || ec) {
-        fs::remove(temp, ec);
-        return fw.Fail("An error occurred while processing the file:\n" + o.output);
-    }
-    return 0;
+        return ok;
+    });
 }
 
 void AddLoadOptions(CLI::App* cmd, LoadOptions& o) {

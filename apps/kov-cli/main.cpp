@@ -3,6 +3,7 @@
 
 #include "CliFramework.h"
 #include "FileCommands.h"
+#include "ProgrammerCommands.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"kov-cli: the kov framework without windows"};
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
 
     int status = 0;
     AddFileCommands(app, options, status);
+    AddProgrammerCommands(app, options, status);
 
     try {
         app.parse(argc, argv);

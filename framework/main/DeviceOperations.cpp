@@ -376,6 +376,12 @@ TPointerValues TDeviceOperations::LeavePointerField(TPointerField field, std::ui
     return ShowPointers();
 }
 
+TPointerValues TDeviceOperations::ReapplyDevicePointers() {
+    if (!Geometry()) return Pointers();
+    LeavePointerField(TPointerField::DeviceStart, Pointers().deviceStart);
+    return LeavePointerField(TPointerField::DeviceEnd, Pointers().deviceEnd);
+}
+
 bool TDeviceOperations::PointersLocked() const {
     return ConfigBool("Hidden", "Suppress", "DevicePointers");
 }
@@ -410,6 +416,13 @@ bool TDeviceOperations::ApplySplitsToGeometry() {
         Splits.SelectDevice(static_cast<int>(g->SplitNumber()), static_cast<int>(g->SetNumber()));
     }
     ShowPointers();
+    return applied;
+}
+
+bool TDeviceOperations::ApplySessionSplits() {
+    SplitsFromSession();
+    const bool applied = ApplySplitsToGeometry();
+    ReapplyDevicePointers();
     return applied;
 }
 

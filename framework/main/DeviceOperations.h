@@ -143,6 +143,9 @@ public:
     TPointerValues ShowPointers();
     // Whether a device library asked for the pointer fields to be locked.
     bool PointersLocked() const;
+    // The device start and end handed to the geometry again, as when the user leaves those two
+    // fields showing the geometry's values (after a selection or a change of splits and sets).
+    TPointerValues ReapplyDevicePointers();
 
     // ---- Splits and sets
     // The splits dialog's values; they stay as the user left them, OK or Cancel.
@@ -154,6 +157,9 @@ public:
     // whose image would end beyond the largest buffer address is refused with a message and the
     // previous values stay. False when refused or without a device library.
     bool ApplySplitsToGeometry();
+    // A newly selected device takes the session's splits and sets: the counts from the session,
+    // handed to the geometry, then the device pointers re-applied. False as ApplySplitsToGeometry.
+    bool ApplySessionSplits();
     // "Splits(k:P) and Sets(m:Q)", or "" unless the geometry's four values are all non-zero.
     std::string SplitsCaption() const;
 

@@ -167,20 +167,24 @@ bool TProgrammerSearch::TryChosen() {
 }
 
 bool TProgrammerSearch::TryDemo() {
-    const std::string path = JoinFolderPath(ProgrammersFolder(), "demo.so");
-    std::error_code error;
-    TProgDLL* demo = std::filesystem::exists(path, error) ? LoadProgrammer(path, "DEMO", true) : nullptr;
-    if (!demo) {
-        Dialogs().MessageBox("No demo programmer library found", LibraryErrorCaption, MB_OK | MB_ICONWARNING);
-        return false;
-    }
     // The demo stands in for the programmer chosen in the dialog, so it offers that one's devices.
     int id = 0;
     for (const TProgrammerEntry& entry : Entries_) {
         if (entry.model == ChosenProgrammer() && entry.interface == ChosenInterface()) id = entry.id;
     }
-    demo->SetProgrammerId(id);
-    return true;
+    return LoadDemo(id) != nullptr;
+}
+
+TProgDLL* TProgrammerSearch::LoadDemo(int programmerId) {
+    const std::string path = JoinFolderPath(ProgrammersFolder(), "demo.so");
+    std::error_code error;
+    TProgDLL* demo = std::filesystem::exists(path, error) ? LoadProgrammer(path, "DEMO", true) : nullptr;
+    if (!demo) {
+        Dialogs().MessageBox("No demo programmer library found", LibraryErrorCaption, MB_OK | MB_ICONWARNING);
+        return nullptr;
+    }
+    demo->SetProgrammerId(programmerId);
+    return demo;
 }
 
 bool TProgrammerSearch::ScanProgrammerLibraries(const std::string& lastPath, const std::string& lastInterface) {
@@ -352,11 +356,14 @@ bool TProgrammerSearch::ProgrammerSearchButtonClick() {
 }
 
 std::string TProgrammerSearch::InterfaceText() const {
-    const std::string interface = ChosenInterface();
+    return ProgrammerInterfaceText(ChosenInterface(), PortText_);
+}
+
+std::string ProgrammerInterfaceText(const std::string& interface, const std::string& portText) {
     const std::string upper = Upper(interface);
     int address = 0;
-    if (Contains(upper, "PARALLELPORT") && !Contains(Upper(PortText_), "AUTO SEARCH")) {
-        if (!ParsePortAddress(PortText_, address)) return {};
+    if (Contains(upper, "PARALLELPORT") && !Contains(Upper(portText), "AUTO SEARCH")) {
+        if (!ParsePortAddress(portText, address)) return {};
         char hex[8];
         std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(address));
         return interface + ":" + hex;

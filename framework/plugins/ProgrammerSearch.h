@@ -31,6 +31,10 @@ std::vector<TProgrammerEntry> ListProgrammerLibraries(const std::string& folder)
 
 // A port address for the parallel port: decimal, or hexadecimal after "0x"; 0 to FFFF.
 bool ParsePortAddress(const std::string& text, int& address);
+// The interface text handed to a programmer library for an interface and a port field:
+// "ParallelPort:0378" for a port address, "USB", or "" (let the library search) for the parallel
+// port's "Auto Search" and for anything else. A port text that is no address also gives "".
+std::string ProgrammerInterfaceText(const std::string& interface, const std::string& portText);
 
 // Finding the programmer at start-up: the last programmer from the session, else the search
 // dialog over the programmer folder's libraries, repeated until a programmer answers, the user
@@ -63,6 +67,10 @@ public:
     // Loads the library and looks for the programmer on that interface; on success the host becomes
     // the selected programmer. `demo` keeps it out of the session.
     TProgDLL* LoadProgrammer(const std::string& path, const std::string& interface, bool demo = false);
+    // Starts the demo library of the programmer folder in place of a programmer with that id, so
+    // that it offers that programmer's devices; kept out of the session. Null (after telling the
+    // user) when there is no demo library or it does not start.
+    TProgDLL* LoadDemo(int programmerId);
     void ProgrammerSelected(std::unique_ptr<TProgDLL> host, const std::string& interface, bool demo);
     TProgDLL* Programmer() const { return Programmer_.get(); }
     std::unique_ptr<TProgDLL> TakeProgrammer();

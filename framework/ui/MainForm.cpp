@@ -381,9 +381,8 @@ void TMainForm::Reselect1Click() {
 }
 
 void TMainForm::ApplySessionSplits() {
-    Operations.SplitsFromSession();
-    ApplySplitsToGeometry();
-    ReapplyDevicePointers();
+    Operations.ApplySessionSplits();
+    ShowPointerValues(Operations.Pointers());
 }
 
 void TMainForm::NoDeviceState() {
