@@ -104,12 +104,8 @@ int SaveTypeFor(const CliOperation& op) {
     return ftAutoDetect;
 }
 
-// What the operations need from the window, without one.
-class CliHost : public TOperationHost {
-public:
-    void SplitsEnabled(bool valid) override { splitsValid = valid; }
-    bool splitsValid = true;
-};
+// What the operations need from the window, without one: nothing to lock or show.
+class CliHost : public TOperationHost {};
 
 class Runner {
 public:
@@ -271,6 +267,7 @@ int Runner::SelectDevice() {
 
 int Runner::ApplyDeviceOptions() {
     if (!o_.splits.empty() || !o_.current.empty()) {
+        if (!ops_.SplitsOffered()) return Refuse(RunSetupRefused, "the device library does not offer splits and sets");
         TSplitsSets v = ops_.Splits.Values();
         if (!o_.splits.empty()) {
             ParsePair(o_.splits, v.Splits, v.Sets);
@@ -289,7 +286,7 @@ int Runner::ApplyDeviceOptions() {
         const bool applied = ops_.ApplySplitsToGeometry();
         ops_.ReapplyDevicePointers();
         const TDevGeometry* g = GlobalDevDLL->Geometry();
-        if (!applied || !host_.splitsValid || g->Splits() != static_cast<std::uint32_t>(v.Splits) ||
+        if (!applied || g->Splits() != static_cast<std::uint32_t>(v.Splits) ||
             g->SplitNumber() != static_cast<std::uint32_t>(v.SplitDevice) || g->Sets() != static_cast<std::uint32_t>(v.Sets) ||
             g->SetNumber() != static_cast<std::uint32_t>(v.SetDevice)) {
             return Refuse(RunSetupRefused, "the device does not take these splits and sets");

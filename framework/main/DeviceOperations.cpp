@@ -421,9 +421,19 @@ bool TDeviceOperations::ApplySplitsToGeometry() {
 
 bool TDeviceOperations::ApplySessionSplits() {
     SplitsFromSession();
+    // A library that switched splits and sets off while its device was selected keeps them off:
+    // laying its image out by the session's counts would hand it the wrong bytes.
+    if (!SplitsOffered()) {
+        ReapplyDevicePointers();
+        return false;
+    }
     const bool applied = ApplySplitsToGeometry();
     ReapplyDevicePointers();
     return applied;
+}
+
+bool TDeviceOperations::SplitsOffered() const {
+    return Geometry() && splitsValid_;
 }
 
 std::string TDeviceOperations::SplitsCaption() const {
@@ -455,7 +465,10 @@ void TDeviceOperations::PrepareDeviceHost(TDevDLL& host) {
 void TDeviceOperations::GeometryListener(void* context, TDevGeometry* /*geometry*/, bool valid,
                                          std::uint32_t /*splitNumber*/, std::uint32_t /*splits*/,
                                          std::uint32_t /*setNumber*/, std::uint32_t /*sets*/) {
-    if (context) static_cast<TDeviceOperations*>(context)->host_.SplitsEnabled(valid);
+    if (!context) return;
+    auto* ops = static_cast<TDeviceOperations*>(context);
+    ops->splitsValid_ = valid;
+    ops->host_.SplitsEnabled(valid);
 }
 
 void TDeviceOperations::ReleaseLibraries() {

@@ -158,8 +158,12 @@ public:
     // previous values stay. False when refused or without a device library.
     bool ApplySplitsToGeometry();
     // A newly selected device takes the session's splits and sets: the counts from the session,
-    // handed to the geometry, then the device pointers re-applied. False as ApplySplitsToGeometry.
+    // handed to the geometry, then the device pointers re-applied. False as ApplySplitsToGeometry,
+    // and when the device library has switched splits and sets off (they then stay off).
     bool ApplySessionSplits();
+    // False while the device library has switched splits and sets off (the geometry told its
+    // listener "not valid"), or no device is loaded.
+    bool SplitsOffered() const;
     // "Splits(k:P) and Sets(m:Q)", or "" unless the geometry's four values are all non-zero.
     std::string SplitsCaption() const;
 
@@ -195,4 +199,5 @@ private:
     const void* statusOwner_;
     std::uint32_t deviceChecksum_ = 0;
     bool rememberedPointerLock_ = false;
+    bool splitsValid_ = false;   // what the geometry last told its listener
 };
