@@ -10,6 +10,7 @@
 #include "buffer/VirtBuffer.h"
 #include "core/Config.h"
 #include "core/Globals.h"
+#include "core/Statusstack.h"
 #include "files/FileLoadSave.h"
 #include "files/FileTypes.h"
 #include "kov_plugin.h"
@@ -143,10 +144,12 @@ private:
 
 int Runner::Run() {
     if (int status = CheckOperations()) return status;
-    if (int status = StartProgrammer()) return status;
-    if (int status = SelectDevice()) return status;
-    if (int status = ApplyDeviceOptions()) return status;
-    if (Interrupted()) return Refuse(RunInterrupted, "interrupted before the first operation");
+    for (int (Runner::*step)() : {&Runner::StartProgrammer, &Runner::SelectDevice, &Runner::ApplyDeviceOptions}) {
+        const int status = (this->*step)();
+        // Ctrl+C may have cut the step short (the device list stops building at Abort).
+        if (Interrupted()) return Refuse(RunInterrupted, "interrupted before the first operation");
+        if (status) return status;
+    }
     for (std::size_t i = 0; i < o_.operations.size(); ++i) {
         const int position = static_cast<int>(std::min<std::size_t>(i + 1, 99));
         if (Interrupted()) return Refuse(position, "interrupted: " + o_.operations[i].option + " was not started");
@@ -409,6 +412,27 @@ bool Runner::BufferChecksum() {
     return true;
 }
 
+// The status bar of the window: with --verbose every new top status line is printed.
+class StatusEcho : public TStatusListener {
+public:
+    explicit StatusEcho(bool on) : on_(on) {
+        if (on_ && GlobalStatusStack) GlobalStatusStack->AddStatusListener(this);
+    }
+    ~StatusEcho() override {
+        if (on_ && GlobalStatusStack) GlobalStatusStack->RemoveStatusListener(this);
+    }
+    StatusEcho(const StatusEcho&) = delete;
+    StatusEcho& operator=(const StatusEcho&) = delete;
+    void StatusChanged(int, const std::string& text, const void*) override {
+        if (text != last_) PrintError("Status: " + text);
+        last_ = text;
+    }
+
+private:
+    bool on_;
+    std::string last_;
+};
+
 int RunCommand(const CliOptions& options, const RunOptions& o) {
     if (o.operations.empty()) return Refuse(1, "no operation given (kov-cli run --help lists them)");
     CliFramework fw(options);
@@ -419,6 +443,7 @@ int RunCommand(const CliOptions& options, const RunOptions& o) {
     }
     InstallInterruptHandler();
     TCliProgressLine progress;
+    StatusEcho statusEcho(options.verbose);
     int status = 0;
     {
         Runner runner(fw, o);
