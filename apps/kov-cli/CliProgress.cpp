@@ -27,14 +27,14 @@ volatile std::sig_atomic_t interrupted = 0;
 
 extern "C" void OnInterrupt(int) {
     interrupted = 1;
-    static const char text[] =
-        "\nkov-cli: interrupted: the running operation is aborted and the run stops (again to quit at once)\n";
+    static const char text[] = "\nkov-cli: interrupted: the running operation is aborted and the run stops "
+                               "(again to quit at once)\n";
     // Only async-signal-safe calls here.
     const ssize_t written = ::write(STDERR_FILENO, text, sizeof text - 1);
     (void)written;
 }
 
-}  // namespace
+} // namespace
 
 void PrintError(const std::string& text) {
     CloseLine();
@@ -60,7 +60,8 @@ std::string TCliProgressLine::Format(const TProgressState& state, long seconds) 
     }
     const std::string& what = state.functionText.empty() ? state.title : state.functionText;
     if (!what.empty()) line += (line.empty() ? "" : "  ") + what;
-    if (!state.barVisible && !state.progressText.empty()) line += (line.empty() ? "" : "  ") + state.progressText;
+    if (!state.barVisible && !state.progressText.empty())
+        line += (line.empty() ? "" : "  ") + state.progressText;
     return line + (line.empty() ? "" : "  ") + FormatMinutesSeconds(seconds);
 }
 

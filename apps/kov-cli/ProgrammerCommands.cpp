@@ -5,18 +5,19 @@
 #include <filesystem>
 #include <memory>
 
+#include "ProgrammerLookup.h"
+#include "RunCommand.h"
 #include "core/Config.h"
 #include "core/Globals.h"
 #include "plugins/DeviceList.h"
 #include "plugins/LibraryModule.h"
 #include "plugins/ProgrammerSearch.h"
-#include "ProgrammerLookup.h"
-#include "RunCommand.h"
 
 namespace {
 
 std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
@@ -57,11 +58,13 @@ int RunDevices(const CliOptions& options, const DevicesOptions& o) {
     int shown = 0;
     for (const TDeviceEntry& d : list.Devices()) {
         if (!wanted.empty()) {
-            const std::string text = Lower(d.deviceType + '\n' + d.manufacturer + '\n' + d.device + '\n' + d.package);
+            const std::string text =
+                Lower(d.deviceType + '\n' + d.manufacturer + '\n' + d.device + '\n' + d.package);
             if (text.find(wanted) == std::string::npos) continue;
         }
-        std::printf("%s\t%s\t%s\t%s\t%d\t%d\t%s\n", d.deviceType.c_str(), d.manufacturer.c_str(), d.device.c_str(),
-                    d.package.c_str(), d.pinCount, d.dataWidth, LibraryFileName(d.library).c_str());
+        std::printf("%s\t%s\t%s\t%s\t%d\t%d\t%s\n", d.deviceType.c_str(), d.manufacturer.c_str(),
+                    d.device.c_str(), d.package.c_str(), d.pinCount, d.dataWidth,
+                    LibraryFileName(d.library).c_str());
         ++shown;
     }
     if (shown == 0) {
@@ -71,24 +74,27 @@ int RunDevices(const CliOptions& options, const DevicesOptions& o) {
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 void AddProgrammerCommands(CLI::App& app, CliOptions& options, int& status) {
     {
         CLI::App* cmd = app.add_subcommand(
-            "programmers", "List the programmer libraries of the programmer folder, one per line: model, interface, "
-                           "library path, programmer id (tab-separated)");
+            "programmers",
+            "List the programmer libraries of the programmer folder, one per line: model, interface, "
+            "library path, programmer id (tab-separated)");
         cmd->callback([&options, &status] { status = RunProgrammers(options); });
     }
     {
         auto o = std::make_shared<DevicesOptions>();
         CLI::App* cmd = app.add_subcommand(
-            "devices", "List the devices the device libraries offer to a programmer, one per line: type, "
-                       "manufacturer, device, package, pins, width, library (tab-separated); exit status 1 when "
-                       "none is listed");
+            "devices",
+            "List the devices the device libraries offer to a programmer, one per line: type, "
+            "manufacturer, device, package, pins, width, library (tab-separated); exit status 1 when "
+            "none is listed");
         cmd->add_option("--programmer", o->programmer,
                         "Programmer model, library file or path (default: the session's last programmer)");
-        cmd->add_option("--search", o->search, "Only devices whose type, manufacturer, name or package contain TEXT")
+        cmd->add_option("--search", o->search,
+                        "Only devices whose type, manufacturer, name or package contain TEXT")
             ->type_name("TEXT");
         cmd->callback([&options, &status, o] { status = RunDevices(options, *o); });
     }

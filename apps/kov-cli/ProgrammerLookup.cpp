@@ -21,7 +21,8 @@ bool Same(const std::string& a, const std::string& b) {
 }
 
 std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
 }
 
@@ -31,7 +32,8 @@ std::string ProgrammersFolder() {
 
 std::string Models(const std::vector<TProgrammerEntry>& entries) {
     std::string text;
-    for (const TProgrammerEntry& e : entries) text += (text.empty() ? "" : ", ") + e.model + " (" + e.interface + ")";
+    for (const TProgrammerEntry& e : entries)
+        text += (text.empty() ? "" : ", ") + e.model + " (" + e.interface + ")";
     return text.empty() ? "none" : text;
 }
 
@@ -61,7 +63,7 @@ bool EntryForPath(const std::string& path, TProgrammerEntry& entry, std::string&
     }
 }
 
-}  // namespace
+} // namespace
 
 TProgrammerArgument SplitProgrammerArgument(const std::string& text) {
     const std::size_t slash = text.rfind('/');
@@ -78,7 +80,8 @@ bool FindProgrammer(const std::string& library, const std::string& interface, TP
     std::vector<TProgrammerEntry> found;
     for (const TProgrammerEntry& e : entries) {
         const std::string file = LibraryFileName(e.path);
-        const bool named = Same(library, e.model) || Same(library, file) || Same(library, fs::path(file).stem().string());
+        const bool named =
+            Same(library, e.model) || Same(library, file) || Same(library, fs::path(file).stem().string());
         if (named && (kind.empty() || Same(kind, e.interface))) found.push_back(e);
     }
     if (found.size() == 1) {
@@ -86,10 +89,11 @@ bool FindProgrammer(const std::string& library, const std::string& interface, TP
         return true;
     }
     if (found.empty()) {
-        error = "no programmer " + library + (kind.empty() ? "" : " on " + kind) + " in " + ProgrammersFolder() +
-                "; the programmers there: " + Models(entries);
+        error = "no programmer " + library + (kind.empty() ? "" : " on " + kind) + " in " +
+                ProgrammersFolder() + "; the programmers there: " + Models(entries);
     } else {
-        error = "the programmer " + library + " has several libraries: " + Models(found) + "; give LIB:INTERFACE";
+        error =
+            "the programmer " + library + " has several libraries: " + Models(found) + "; give LIB:INTERFACE";
     }
     return false;
 }
@@ -103,7 +107,8 @@ bool InterfaceTextFor(const TProgrammerEntry& entry, const std::string& interfac
     std::string kind = interface.substr(0, colon);
     if (Upper(kind) == "USB") kind = "USB";
     if (Upper(kind) == "PARALLELPORT") kind = "ParallelPort";
-    std::string port = colon == std::string::npos ? std::string(TProgrammerSearch::AutoSearch) : interface.substr(colon + 1);
+    std::string port =
+        colon == std::string::npos ? std::string(TProgrammerSearch::AutoSearch) : interface.substr(colon + 1);
     if (kind == "ParallelPort" && !Same(port, TProgrammerSearch::AutoSearch)) {
         // Port addresses are hexadecimal here, as the session stores them.
         if (port.size() < 2 || port[0] != '0' || (port[1] != 'x' && port[1] != 'X')) port = "0x" + port;
@@ -117,8 +122,8 @@ bool InterfaceTextFor(const TProgrammerEntry& entry, const std::string& interfac
 }
 
 std::string DeviceSpec(const TDeviceEntry& device) {
-    return device.manufacturer + "/" + device.device + "/" + device.package + "/" + std::to_string(device.pinCount) +
-           "/" + std::to_string(device.dataWidth);
+    return device.manufacturer + "/" + device.device + "/" + device.package + "/" +
+           std::to_string(device.pinCount) + "/" + std::to_string(device.dataWidth);
 }
 
 std::vector<TDeviceEntry> MatchDevices(const std::vector<TDeviceEntry>& devices, const std::string& spec) {

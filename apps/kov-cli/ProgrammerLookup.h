@@ -9,7 +9,7 @@
 // "LIB[:INTERFACE]": the library part ends at the first colon after its last slash.
 struct TProgrammerArgument {
     std::string library;
-    std::string interface;   // "" when not given
+    std::string interface; // "" when not given
 };
 TProgrammerArgument SplitProgrammerArgument(const std::string& text);
 

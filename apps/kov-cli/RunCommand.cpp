@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <memory>
 
+#include "CliProgress.h"
+#include "ProgrammerCommands.h"
+#include "ProgrammerLookup.h"
 #include "buffer/VirtBuffer.h"
 #include "core/Config.h"
 #include "core/Globals.h"
@@ -21,9 +24,6 @@
 #include "plugins/LibraryModule.h"
 #include "plugins/ProgDLL.h"
 #include "plugins/ProgrammerSearch.h"
-#include "CliProgress.h"
-#include "ProgrammerCommands.h"
-#include "ProgrammerLookup.h"
 
 using namespace kovfiles;
 namespace fs = std::filesystem;
@@ -34,8 +34,8 @@ enum class OpKind { Load, Erase, BlankCheck, Program, Verify, Read, Checksum, Bu
 
 struct CliOperation {
     OpKind kind;
-    std::string option;   // as given, for messages
-    std::string file;     // --load and --read: the file, "" for a read into the buffer only
+    std::string option; // as given, for messages
+    std::string file;   // --load and --read: the file, "" for a read into the buffer only
     int type = ftAutoDetect;
 };
 
@@ -48,12 +48,6 @@ struct RunOptions {
     bool byteSwap = false;
     std::vector<CliOperation> operations;
 };
-
-std::string Hex8(std::uint32_t value) {
-    char text[12];
-    std::snprintf(text, sizeof text, "%08X", value);
-    return text;
-}
 
 void Result(const std::string& line) {
     std::printf("%s\n", line.c_str());
@@ -144,7 +138,8 @@ private:
 
 int Runner::Run() {
     if (int status = CheckOperations()) return status;
-    for (int (Runner::*step)() : {&Runner::StartProgrammer, &Runner::SelectDevice, &Runner::ApplyDeviceOptions}) {
+    for (int (Runner::*step)() :
+         {&Runner::StartProgrammer, &Runner::SelectDevice, &Runner::ApplyDeviceOptions}) {
         const int status = (this->*step)();
         // Ctrl+C may have cut the step short (the device list stops building at Abort).
         if (Interrupted()) return Refuse(RunInterrupted, "interrupted before the first operation");
@@ -152,10 +147,12 @@ int Runner::Run() {
     }
     for (std::size_t i = 0; i < o_.operations.size(); ++i) {
         const int position = static_cast<int>(std::min<std::size_t>(i + 1, 99));
-        if (Interrupted()) return Refuse(position, "interrupted: " + o_.operations[i].option + " was not started");
+        if (Interrupted())
+            return Refuse(position, "interrupted: " + o_.operations[i].option + " was not started");
         fw_.Port().TakeDeclined();
         if (!Perform(o_.operations[i])) {
-            PrintError("kov-cli: operation " + std::to_string(i + 1) + " (" + o_.operations[i].option + ") failed");
+            PrintError("kov-cli: operation " + std::to_string(i + 1) + " (" + o_.operations[i].option +
+                       ") failed");
             return position;
         }
     }
@@ -171,7 +168,8 @@ int Runner::CheckOperations() {
         const int position = static_cast<int>(std::min<std::size_t>(i + 1, 99));
         if (op.kind == OpKind::Load) {
             std::error_code ec;
-            if (!fs::is_regular_file(op.file, ec)) return Refuse(position, op.option + ": cannot open " + op.file);
+            if (!fs::is_regular_file(op.file, ec))
+                return Refuse(position, op.option + ": cannot open " + op.file);
         }
         if (op.kind == OpKind::Read && !op.file.empty()) {
             const int type = SaveTypeFor(op);
@@ -200,16 +198,20 @@ int Runner::StartProgrammer() {
                           "--programmer LIB[:INTERFACE] or --demo MODEL (kov-cli programmers lists them)");
         }
     } else {
-        const TProgrammerArgument argument = SplitProgrammerArgument(o_.demo.empty() ? o_.programmer : o_.demo);
+        const TProgrammerArgument argument =
+            SplitProgrammerArgument(o_.demo.empty() ? o_.programmer : o_.demo);
         TProgrammerEntry entry;
         std::string error;
-        if (!FindProgrammer(argument.library, argument.interface, entry, error)) return Refuse(RunNoProgrammer, error);
+        if (!FindProgrammer(argument.library, argument.interface, entry, error))
+            return Refuse(RunNoProgrammer, error);
         if (!o_.demo.empty()) {
-            if (!search_.LoadDemo(entry.id)) return Refuse(RunNoProgrammer, "the demo programmer did not start");
+            if (!search_.LoadDemo(entry.id))
+                return Refuse(RunNoProgrammer, "the demo programmer did not start");
         } else {
             std::string interface;
             if (!InterfaceTextFor(entry, argument.interface, interface)) {
-                return Refuse(RunNoProgrammer, "not a port address (hexadecimal, 0 to FFFF): " + argument.interface);
+                return Refuse(RunNoProgrammer,
+                              "not a port address (hexadecimal, 0 to FFFF): " + argument.interface);
             }
             StatusLine status("Attempting to communicate with programmer", &host_);
             if (!search_.LoadProgrammer(entry.path, interface)) {
@@ -240,12 +242,13 @@ int Runner::SelectDevice() {
         } else {
             selection_.SetupDevList(GlobalConfig->DevicesFolder());
             const TDeviceList* list = selection_.DeviceList();
-            const std::vector<TDeviceEntry> found = list ? MatchDevices(list->Devices(), o_.device) : std::vector<TDeviceEntry>{};
+            const std::vector<TDeviceEntry> found =
+                list ? MatchDevices(list->Devices(), o_.device) : std::vector<TDeviceEntry>{};
             if (found.size() == 1) {
                 const TDeviceEntry& d = found.front();
                 try {
-                    selected = selection_.LoadAndSelectDevice(d.library, d.manufacturer, d.dataWidth, d.pinCount,
-                                                              d.package, d.device);
+                    selected = selection_.LoadAndSelectDevice(d.library, d.manufacturer, d.dataWidth,
+                                                              d.pinCount, d.package, d.device);
                 } catch (const std::exception& e) {
                     error = e.what();
                 }
@@ -255,22 +258,25 @@ int Runner::SelectDevice() {
                         " (kov-cli devices lists them)";
             } else {
                 error = "--device " + o_.device + " names several devices:";
-                for (const TDeviceEntry& d : found) error += "\n  " + DeviceSpec(d);
+                for (const TDeviceEntry& d : found)
+                    error += "\n  " + DeviceSpec(d);
             }
         }
     }
     ops_.EndDeviceSelection(selected);
     if (!selected) return Refuse(RunNoDevice, error);
     const TChosenDevice& d = selection_.Selected();
-    PrintError("Device: " + d.manufacturer + "/" + d.device + "/" + d.package + "/" + std::to_string(d.pinCount) + "/" +
-               std::to_string(d.dataWidth) + " (" + LibraryFileName(d.library) + ")");
+    PrintError("Device: " + d.manufacturer + "/" + d.device + "/" + d.package + "/" +
+               std::to_string(d.pinCount) + "/" + std::to_string(d.dataWidth) + " (" +
+               LibraryFileName(d.library) + ")");
     ops_.ApplySessionSplits();
     return 0;
 }
 
 int Runner::ApplyDeviceOptions() {
     if (!o_.splits.empty() || !o_.current.empty()) {
-        if (!ops_.SplitsOffered()) return Refuse(RunSetupRefused, "the device library does not offer splits and sets");
+        if (!ops_.SplitsOffered())
+            return Refuse(RunSetupRefused, "the device library does not offer splits and sets");
         TSplitsSets v = ops_.Splits.Values();
         if (!o_.splits.empty()) {
             ParsePair(o_.splits, v.Splits, v.Sets);
@@ -280,8 +286,8 @@ int Runner::ApplyDeviceOptions() {
         if (v.SplitDevice > v.Splits || v.SetDevice > v.Sets) {
             return Refuse(RunSetupRefused, "--current " + std::to_string(v.SplitDevice) + ":" +
                                                std::to_string(v.SetDevice) + " lies outside " +
-                                               std::to_string(v.Splits) + " splits and " + std::to_string(v.Sets) +
-                                               " sets");
+                                               std::to_string(v.Splits) + " splits and " +
+                                               std::to_string(v.Sets) + " sets");
         }
         ops_.Splits.SetSplits(v.Splits);
         ops_.Splits.SetSets(v.Sets);
@@ -290,7 +296,8 @@ int Runner::ApplyDeviceOptions() {
         ops_.ReapplyDevicePointers();
         const TDevGeometry* g = GlobalDevDLL->Geometry();
         if (!applied || g->Splits() != static_cast<std::uint32_t>(v.Splits) ||
-            g->SplitNumber() != static_cast<std::uint32_t>(v.SplitDevice) || g->Sets() != static_cast<std::uint32_t>(v.Sets) ||
+            g->SplitNumber() != static_cast<std::uint32_t>(v.SplitDevice) ||
+            g->Sets() != static_cast<std::uint32_t>(v.Sets) ||
             g->SetNumber() != static_cast<std::uint32_t>(v.SetDevice)) {
             return Refuse(RunSetupRefused, "the device does not take these splits and sets");
         }
@@ -298,7 +305,8 @@ int Runner::ApplyDeviceOptions() {
     }
     if (o_.byteSwap) {
         const TByteSwapButton swap = ops_.ByteSwapButton();
-        if (!swap.offered) return Refuse(RunSetupRefused, "--byte-swap: byte swapping is offered for 16-bit devices only");
+        if (!swap.offered)
+            return Refuse(RunSetupRefused, "--byte-swap: byte swapping is offered for 16-bit devices only");
         if (!swap.on) ops_.ToggleByteSwap();
     }
     return 0;
@@ -354,7 +362,8 @@ bool Runner::Load(const CliOperation& op) {
             return Fail("cannot tell the file type of " + op.file + "; give FILE@TYPE");
         }
     }
-    if (!flow_.LoadFile(path, FileTypeName(type), DefaultPointer, DefaultPointer, DefaultPointer, DefaultPointer, true)) {
+    if (!flow_.LoadFile(path, FileTypeName(type), DefaultPointer, DefaultPointer, DefaultPointer,
+                        DefaultPointer, true)) {
         if (Explained("loading " + op.file)) return false;
         return Fail("loading " + op.file + " failed");
     }
@@ -363,21 +372,22 @@ bool Runner::Load(const CliOperation& op) {
     ops_.BufferChecksumCommand();
     Result("Loaded " + op.file + " (" + FileTypeName(type) + "): " + std::to_string(flow_.LoadedCount()) +
            (FileTypeByIndex(type)->countsFuses ? " fuses" : " bytes") + ", buffer checksum " +
-           Hex8(static_cast<std::uint32_t>(GlobalBuffer->Checksum)));
+           Hex(static_cast<std::uint32_t>(GlobalBuffer->Checksum), 8));
     return true;
 }
 
 bool Runner::DeviceCommand(const CliOperation& op, TDeviceCommand command) {
     const std::string name = DeviceCommandName(command);
     if (!ops_.Availability().Enabled(command)) {
-        return Fail(op.option + ": the device library offers no " + name + " for " + selection_.Selected().device);
+        return Fail(op.option + ": the device library offers no " + name + " for " +
+                    selection_.Selected().device);
     }
     const int result = ops_.RunCommand(command);
     if (result != KOV_SUCCESS) {
         if (Explained(name)) return false;
         return Fail(name + " failed (the device library returned " + std::to_string(result) + ")");
     }
-    Result(name + ": passed, device checksum " + Hex8(ops_.DeviceChecksum()));
+    Result(name + ": passed, device checksum " + Hex(ops_.DeviceChecksum(), 8));
     return true;
 }
 
@@ -387,7 +397,8 @@ bool Runner::SaveRead(const CliOperation& op) {
     const int type = saveTypes_[index];
     std::error_code ec;
     const std::string path = fs::absolute(op.file, ec).string();
-    if (!flow_.SaveFile(path, FileTypeName(type), DefaultPointer, DefaultPointer, DefaultPointer, DefaultPointer)) {
+    if (!flow_.SaveFile(path, FileTypeName(type), DefaultPointer, DefaultPointer, DefaultPointer,
+                        DefaultPointer)) {
         if (Explained("saving " + op.file)) return false;
         return Fail("saving " + op.file + " failed");
     }
@@ -400,7 +411,7 @@ bool Runner::Checksum() {
         if (Explained("Checksum")) return false;
         return Fail("the device library gave no device checksum");
     }
-    Result("Device checksum: " + Hex8(ops_.DeviceChecksum()));
+    Result("Device checksum: " + Hex(ops_.DeviceChecksum(), 8));
     return true;
 }
 
@@ -408,7 +419,7 @@ bool Runner::BufferChecksum() {
     const int problems = fw_.Port().Problems();
     ops_.BufferChecksumCommand();
     if (fw_.Port().Problems() != problems) return Fail("the buffer checksum could not be calculated");
-    Result("Buffer checksum: " + Hex8(static_cast<std::uint32_t>(GlobalBuffer->Checksum)));
+    Result("Buffer checksum: " + Hex(static_cast<std::uint32_t>(GlobalBuffer->Checksum), 8));
     return true;
 }
 
@@ -453,27 +464,32 @@ int RunCommand(const CliOptions& options, const RunOptions& o) {
     return status;
 }
 
-}  // namespace
+} // namespace
 
 void AddRunCommand(CLI::App& app, CliOptions& options, int& status) {
     auto o = std::make_shared<RunOptions>();
     CLI::App* cmd = app.add_subcommand(
-        "run",
-        "Start the programmer, select the device and perform the operations in the order given. Exit status 0 when "
-        "every operation succeeded, else the position of the first one that failed (1 to 99), 130 when interrupted "
-        "before the first one, 200 when the session cannot be used, 201 without programmer, 202 without device, "
-        "203 when --splits, --current or --byte-swap cannot be used with the device.");
-    auto programmer = cmd->add_option("--programmer", o->programmer,
-                                      "Programmer library: model, file of the programmer folder or path, optionally "
-                                      "with the interface (USB, ParallelPort, ParallelPort:378 with a hexadecimal "
-                                      "port); default: the session's last programmer")
-                          ->type_name("LIB[:INTERFACE]");
-    cmd->add_option("--demo", o->demo, "Run the demo programmer in place of the programmer MODEL (nothing is remembered)")
+        "run", "Start the programmer, select the device and perform the operations in the order given. Exit "
+               "status 0 when "
+               "every operation succeeded, else the position of the first one that failed (1 to 99), 130 "
+               "when interrupted "
+               "before the first one, 200 when the session cannot be used, 201 without programmer, 202 "
+               "without device, "
+               "203 when --splits, --current or --byte-swap cannot be used with the device.");
+    auto programmer =
+        cmd->add_option("--programmer", o->programmer,
+                        "Programmer library: model, file of the programmer folder or path, optionally "
+                        "with the interface (USB, ParallelPort, ParallelPort:378 with a hexadecimal "
+                        "port); default: the session's last programmer")
+            ->type_name("LIB[:INTERFACE]");
+    cmd->add_option("--demo", o->demo,
+                    "Run the demo programmer in place of the programmer MODEL (nothing is remembered)")
         ->type_name("MODEL")
         ->excludes(programmer);
-    cmd->add_option("--device", o->device,
-                    "The device; leading fields suffice when they name one device (default: the session's last "
-                    "device)")
+    cmd->add_option(
+           "--device", o->device,
+           "The device; leading fields suffice when they name one device (default: the session's last "
+           "device)")
         ->type_name("MANUFACTURER/DEVICE/PACKAGE/PINS/WIDTH");
     cmd->add_option("--splits", o->splits, "Devices side by side (P) and one after another (Q), 1 to 8 each")
         ->type_name("P:Q")
@@ -482,7 +498,8 @@ void AddRunCommand(CLI::App& app, CliOptions& options, int& status) {
         ->type_name("K:M")
         ->check(CLI::Validator(PairError, ""));
     cmd->add_flag("--byte-swap", o->byteSwap, "Swap the bytes of each 16-bit word between buffer and device");
-    cmd->add_option("--log-level", options.logLevel, "Log level for this run, 0 (Severe) to 7 (Framework Debug)")
+    cmd->add_option("--log-level", options.logLevel,
+                    "Log level for this run, 0 (Severe) to 7 (Framework Debug)")
         ->check(CLI::Range(0, 7))
         ->type_name("N");
 
@@ -496,21 +513,26 @@ void AddRunCommand(CLI::App& app, CliOptions& options, int& status) {
     auto flag = [o](OpKind kind, const std::string& option) {
         return [o, kind, option](std::int64_t) { o->operations.push_back({kind, option, {}, ftAutoDetect}); };
     };
-    cmd->add_option_function<std::string>("--load", files(OpKind::Load, "--load", true),
-                                          "Load FILE into the buffer (TYPE: a file type name or alias; detected when "
-                                          "not given)")
+    cmd->add_option_function<std::string>(
+           "--load", files(OpKind::Load, "--load", true),
+           "Load FILE into the buffer (TYPE: a file type name or alias; detected when "
+           "not given)")
         ->type_name("FILE[@TYPE]")
         ->trigger_on_parse();
     cmd->add_flag_function("--erase", flag(OpKind::Erase, "--erase"), "Erase the device")->trigger_on_parse();
-    cmd->add_flag_function("--blank-check", flag(OpKind::BlankCheck, "--blank-check"), "Blank-check the device")
+    cmd->add_flag_function("--blank-check", flag(OpKind::BlankCheck, "--blank-check"),
+                           "Blank-check the device")
         ->trigger_on_parse();
-    cmd->add_flag_function("--program", flag(OpKind::Program, "--program"), "Program the buffer into the device")
+    cmd->add_flag_function("--program", flag(OpKind::Program, "--program"),
+                           "Program the buffer into the device")
         ->trigger_on_parse();
-    cmd->add_flag_function("--verify", flag(OpKind::Verify, "--verify"), "Verify the device against the buffer")
+    cmd->add_flag_function("--verify", flag(OpKind::Verify, "--verify"),
+                           "Verify the device against the buffer")
         ->trigger_on_parse();
-    cmd->add_option_function<std::string>("--read", files(OpKind::Read, "--read", false),
-                                          "Read the device into the buffer and, given FILE, save the buffer there "
-                                          "(TYPE: given, or the one whose DefaultExtension FILE has)")
+    cmd->add_option_function<std::string>(
+           "--read", files(OpKind::Read, "--read", false),
+           "Read the device into the buffer and, given FILE, save the buffer there "
+           "(TYPE: given, or the one whose DefaultExtension FILE has)")
         ->type_name("[FILE[@TYPE]]")
         ->expected(0, 1)
         ->trigger_on_parse();

@@ -24,11 +24,10 @@ namespace kovfiles {
 
 namespace {
 
-constexpr const char* NoDataText =
-    "No data was loaded into the buffer.\n\nPossible causes are:\n"
-    "  1. No data in the file within the range of the file pointers.\n"
-    "  2. No vaild data in the file.\n"
-    "  3. File is not compatible with currently selected device.\n";
+constexpr const char* NoDataText = "No data was loaded into the buffer.\n\nPossible causes are:\n"
+                                   "  1. No data in the file within the range of the file pointers.\n"
+                                   "  2. No vaild data in the file.\n"
+                                   "  3. File is not compatible with currently selected device.\n";
 
 bool FileSetting(const char* key) {
     return GlobalConfig && GlobalConfig->GetBool("File", key);
@@ -47,8 +46,8 @@ bool Consistent(const TFilePointers& p, std::uint32_t limit) {
 }
 
 // A record's pointers: -1 fields are the defaults. Whether they can be used as they are.
-bool RecordPointers(std::uint32_t bufferEnd, std::uint32_t bufferStart, std::uint32_t fileEnd, std::uint32_t fileStart,
-                    std::uint32_t limit, TFilePointers& p) {
+bool RecordPointers(std::uint32_t bufferEnd, std::uint32_t bufferStart, std::uint32_t fileEnd,
+                    std::uint32_t fileStart, std::uint32_t limit, TFilePointers& p) {
     p = {fileStart, fileEnd, bufferStart, bufferEnd == DefaultPointer ? limit : bufferEnd};
     if (fileStart == DefaultPointer && fileEnd == DefaultPointer && bufferStart == DefaultPointer) {
         p.fileStart = 0;
@@ -83,12 +82,14 @@ void Preload(std::uint8_t* data, std::uint64_t length) {
     const TDevGeometry* g = GlobalDevDLL ? GlobalDevDLL->Geometry() : nullptr;
     const std::uint32_t bytes = std::clamp<std::uint32_t>(g ? g->BytesPerWord() : 1, 1, 4);
     std::uint8_t word[4];
-    for (std::uint32_t i = 0; i < 4; ++i) word[i] = static_cast<std::uint8_t>(erase >> (8 * (i % bytes)));
+    for (std::uint32_t i = 0; i < 4; ++i)
+        word[i] = static_cast<std::uint8_t>(erase >> (8 * (i % bytes)));
     if (std::all_of(word, word + bytes, [&](std::uint8_t b) { return b == word[0]; })) {
         std::memset(data, word[0], length);
         return;
     }
-    for (std::uint64_t i = 0; i < length; ++i) data[i] = word[i % bytes];
+    for (std::uint64_t i = 0; i < length; ++i)
+        data[i] = word[i % bytes];
 }
 
 // The status lines of one flow, popped again when it ends however it ends.
@@ -96,7 +97,8 @@ class StatusLines {
 public:
     explicit StatusLines(const void* owner) : owner_(owner) {}
     ~StatusLines() {
-        while (count_-- > 0) Pop();
+        while (count_-- > 0)
+            Pop();
     }
     StatusLines(const StatusLines&) = delete;
     StatusLines& operator=(const StatusLines&) = delete;
@@ -123,7 +125,7 @@ std::string Quoted(const std::string& text) {
     return quoted + "\"";
 }
 
-}  // namespace
+} // namespace
 
 std::uint32_t BufferEndLimit() {
     const TDevGeometry* g = GlobalDevDLL ? GlobalDevDLL->Geometry() : nullptr;
@@ -131,10 +133,11 @@ std::uint32_t BufferEndLimit() {
     return GlobalBuffer && GlobalBuffer->Size > 0 ? static_cast<std::uint32_t>(GlobalBuffer->Size - 1) : 0;
 }
 
-std::string FormatFileRecord(const std::string& fileName, const std::string& typeName, const std::string& third,
-                             const TFilePointers& pointers, bool defaults) {
+std::string FormatFileRecord(const std::string& fileName, const std::string& typeName,
+                             const std::string& third, const TFilePointers& pointers, bool defaults) {
     std::string record = Quoted(fileName) + "," + Quoted(typeName) + "," + third;
-    for (std::uint32_t value : {pointers.fileStart, pointers.fileEnd, pointers.bufferStart, pointers.bufferEnd}) {
+    for (std::uint32_t value :
+         {pointers.fileStart, pointers.fileEnd, pointers.bufferStart, pointers.bufferEnd}) {
         record += "," + (defaults ? std::string("-1") : std::to_string(value));
     }
     return record;
@@ -201,7 +204,8 @@ int TFileFlow::DetectConfirmed(const std::string& fileName) {
 }
 
 bool TFileFlow::LoadFile(const std::string& fileName, const std::string& typeName, std::uint32_t bufferEnd,
-                         std::uint32_t bufferStart, std::uint32_t fileEnd, std::uint32_t fileStart, bool preload) {
+                         std::uint32_t bufferStart, std::uint32_t fileEnd, std::uint32_t fileStart,
+                         bool preload) {
     loaded_ = 0;
     StatusLines status(StatusOwner);
     status.Push("Load file in progress");
@@ -220,7 +224,8 @@ bool TFileFlow::LoadFile(const std::string& fileName, const std::string& typeNam
     } else if (!settled) {
         p = Defaults(limit);
         for (;;) {
-            if (!PointerDialog || !PointerDialog("Load file options - " + FileTypeName(type), true, p, preload)) {
+            if (!PointerDialog ||
+                !PointerDialog("Load file options - " + FileTypeName(type), true, p, preload)) {
                 return false;
             }
             if (Consistent(p, limit)) break;
@@ -240,7 +245,8 @@ bool TFileFlow::LoadFile(const std::string& fileName, const std::string& typeNam
         Warn(NoDataText, "File load warning");
         return true;
     }
-    if (!FileSetting("SuppressSuccessDialog")) Dialogs().MessageBox(fileName + " loaded successfully", "File load", MB_OK);
+    if (!FileSetting("SuppressSuccessDialog"))
+        Dialogs().MessageBox(fileName + " loaded successfully", "File load", MB_OK);
     FileStatus(fileName);
     GlobalBuffer->Untouched = false;
     if (GlobalConfig) {
@@ -320,10 +326,11 @@ bool TFileFlow::Save(const std::string& fileName, int type, const TFilePointers&
         BusyCursor busy;
         if (const std::uint8_t* data = BufferAt(p)) {
             const bool filePointers = entry.savePointers == TPointerUse::FileAndBuffer;
-            const TDataSource source = TDataSource::Window(data, std::uint64_t{p.bufferEnd} - p.bufferStart + 1,
-                                                           filePointers ? p.fileStart : 0,
-                                                           filePointers ? p.fileEnd : 0xFFFFFFFF);
-            result = ReplaceFile(fileName, [&](TFileOut& out) { return entry.write && WriteFileOfType(type, out, source); });
+            const TDataSource source =
+                TDataSource::Window(data, std::uint64_t{p.bufferEnd} - p.bufferStart + 1,
+                                    filePointers ? p.fileStart : 0, filePointers ? p.fileEnd : 0xFFFFFFFF);
+            result = ReplaceFile(
+                fileName, [&](TFileOut& out) { return entry.write && WriteFileOfType(type, out, source); });
         }
     }
     if (result == TReplaceResult::OpenFailed) {
@@ -334,11 +341,14 @@ bool TFileFlow::Save(const std::string& fileName, int type, const TFilePointers&
         Warn("An error occurred while processing the file:\n" + fileName, "File save error");
         return false;
     }
-    if (!FileSetting("SuppressSuccessDialog")) Dialogs().MessageBox(fileName + " saved successfully", "File save", MB_OK);
+    if (!FileSetting("SuppressSuccessDialog"))
+        Dialogs().MessageBox(fileName + " saved successfully", "File save", MB_OK);
     FileStatus(fileName);
-    if (GlobalConfig) GlobalConfig->SetString("MRU", "SaveFileName", FormatFileRecord(fileName, entry.name, "", p, defaults));
+    if (GlobalConfig)
+        GlobalConfig->SetString("MRU", "SaveFileName",
+                                FormatFileRecord(fileName, entry.name, "", p, defaults));
     LogMessage("File " + fileName + " saved", 2);
     return true;
 }
 
-}  // namespace kovfiles
+} // namespace kovfiles

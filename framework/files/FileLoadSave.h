@@ -29,8 +29,8 @@ std::uint32_t BufferEndLimit();
 
 // The seven fields of a load or save record: the file name and the type name in double quotes,
 // then the third field as given, then the four pointers in decimal, or -1 each when `defaults`.
-std::string FormatFileRecord(const std::string& fileName, const std::string& typeName, const std::string& third,
-                             const TFilePointers& pointers, bool defaults);
+std::string FormatFileRecord(const std::string& fileName, const std::string& typeName,
+                             const std::string& third, const TFilePointers& pointers, bool defaults);
 
 // Writes a file through a temporary file beside it, which replaces the file only when `write`
 // succeeded and every byte reached the disk: a failed save leaves an existing file as it was.
@@ -77,4 +77,4 @@ private:
     std::string savedName_;
 };
 
-}  // namespace kovfiles
+} // namespace kovfiles

@@ -19,7 +19,8 @@ TEST_F(DevicesTest, EachProgrammerIsOfferedItsOwnDevices) {
     // The search covers type, maker, name and package, in any letter case.
     r = Cli({"devices", "--programmer", "kov22.so", "--search", "tssop"});
     ASSERT_EQ(r.status, 0) << r.err;
-    for (const std::string& line : Lines(r.out)) EXPECT_TRUE(Has(line, "\tTSSOP")) << line;
+    for (const std::string& line : Lines(r.out))
+        EXPECT_TRUE(Has(line, "\tTSSOP")) << line;
     EXPECT_FALSE(Lines(r.out).empty());
 }
 
@@ -40,4 +41,4 @@ TEST_F(DevicesTest, TheSessionsLastProgrammerIsTheDefault) {
     EXPECT_TRUE(Has(r.err, "KOV22 (USB), KOVP4 (ParallelPort)")) << r.err;
 }
 
-}  // namespace
+} // namespace

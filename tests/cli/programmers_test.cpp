@@ -15,4 +15,4 @@ TEST_F(ProgrammersTest, ListsEveryProgrammerLibraryButTheDemo) {
     EXPECT_FALSE(Has(SessionText(), "LastProgrammer"));
 }
 
-}  // namespace
+} // namespace

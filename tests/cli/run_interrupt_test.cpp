@@ -10,10 +10,12 @@ using RunInterruptTest = CliProcessTest;
 
 TEST_F(RunInterruptTest, CtrlCDuringProgramFailsTheRunAndKeepsTheSession) {
     std::string image;
-    for (int i = 0; i < 4096; ++i) image.push_back(static_cast<char>(i * 13 + 1));
+    for (int i = 0; i < 4096; ++i)
+        image.push_back(static_cast<char>(i * 13 + 1));
     WriteFile(temp / "fw.bin", image);
     // Slow enough that programming takes many seconds.
-    WriteSession({"Simulator.TimeScale=20", "Device.SuppressConfirm=TRUE", "File.SuppressLoadSaveConfirm=TRUE"});
+    WriteSession(
+        {"Simulator.TimeScale=20", "Device.SuppressConfirm=TRUE", "File.SuppressLoadSaveConfirm=TRUE"});
 
     const pid_t pid = Start({"--session", Session(), "run", "--programmer", "kov22", "--device",
                              "Atmel/AT27C256R/DIP28", "--load", "fw.bin@binary", "--program", "--verify"});
@@ -22,7 +24,8 @@ TEST_F(RunInterruptTest, CtrlCDuringProgramFailsTheRunAndKeepsTheSession) {
     for (int i = 0; i < 1500 && !programming; ++i) {
         const std::string err = ReadFile(temp / "stderr.txt");
         const std::size_t blank = err.find("100%  Blank checking AT27C256R");
-        programming = blank != std::string::npos && err.find("Programming AT27C256R", blank) != std::string::npos;
+        programming =
+            blank != std::string::npos && err.find("Programming AT27C256R", blank) != std::string::npos;
         if (!programming) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     ASSERT_TRUE(programming) << ReadFile(temp / "stderr.txt");
@@ -40,7 +43,8 @@ TEST_F(RunInterruptTest, CtrlCDuringProgramFailsTheRunAndKeepsTheSession) {
     // and the chip was left part-programmed.
     std::string session = SessionText();
     EXPECT_TRUE(Has(session, "Simulator.TimeScale=20")) << session;
-    EXPECT_TRUE(Has(session, "Device.AutoSelect=\"eprom8.so\",\"Atmel\",\"AT27C256R\",\"DIP28\",\"28\",\"8\""));
+    EXPECT_TRUE(
+        Has(session, "Device.AutoSelect=\"eprom8.so\",\"Atmel\",\"AT27C256R\",\"DIP28\",\"28\",\"8\""));
     session.replace(session.find("TimeScale=20"), 12, "TimeScale=0");
     WriteFile(temp / "s.kvs", session);
     CliResult after = Run({"--load", "fw.bin@binary", "--verify"});
@@ -49,4 +53,4 @@ TEST_F(RunInterruptTest, CtrlCDuringProgramFailsTheRunAndKeepsTheSession) {
     EXPECT_EQ(after.status, 1) << after.err;
 }
 
-}  // namespace
+} // namespace

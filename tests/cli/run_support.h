@@ -15,7 +15,7 @@
 #include "KovTest.h"
 
 struct CliResult {
-    int status = -1;   // exit status, or -1 when the program did not exit normally
+    int status = -1; // exit status, or -1 when the program did not exit normally
     std::string out;
     std::string err;
 };
@@ -49,7 +49,8 @@ protected:
         const pid_t pid = ::fork();
         if (pid == 0) {
             std::vector<char*> argv;
-            for (std::string& a : all) argv.push_back(a.data());
+            for (std::string& a : all)
+                argv.push_back(a.data());
             argv.push_back(nullptr);
             const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -92,7 +93,9 @@ protected:
         return Cli(args);
     }
 
-    static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+    static bool Has(const std::string& text, const std::string& part) {
+        return text.find(part) != std::string::npos;
+    }
 
     TempDir temp;
 };

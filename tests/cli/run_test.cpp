@@ -1,31 +1,30 @@
 // kov-cli run end to end: the staged programmer and device libraries with simulated chips that
 // persist in the test's folder between processes.
-#include <cstdio>
-
+#include "files/FileFormat.h"
 #include "run_support.h"
 
 namespace {
 
-const std::string Eprom = "Atmel/AT27C256R/DIP28";   // 32768 8-bit words, UV-erasable only
+const std::string Eprom = "Atmel/AT27C256R/DIP28"; // 32768 8-bit words, UV-erasable only
 constexpr std::size_t EpromSize = 32768;
 
 std::string Hex8(std::uint32_t value) {
-    char text[12];
-    std::snprintf(text, sizeof text, "%08X", value);
-    return text;
+    return kovfiles::Hex(value, 8);
 }
 
 class RunTest : public CliProcessTest {
 protected:
     void SetUp() override {
         CliProcessTest::SetUp();
-        for (std::size_t i = 0; i < 3000; ++i) image.push_back(static_cast<char>(i * 7 + 3));
+        for (std::size_t i = 0; i < 3000; ++i)
+            image.push_back(static_cast<char>(i * 7 + 3));
         WriteFile(temp / "fw.bin", image);
     }
     // The sum of the chip's words after `image` was programmed into a blank chip.
     std::uint32_t ProgrammedSum() const {
         std::uint32_t sum = static_cast<std::uint32_t>(0xFF * (EpromSize - image.size()));
-        for (char c : image) sum += static_cast<unsigned char>(c);
+        for (char c : image)
+            sum += static_cast<unsigned char>(c);
         return sum;
     }
 
@@ -36,24 +35,29 @@ TEST_F(RunTest, ProgramsAFileThatLaterProcessesVerifyAndReadBackFromTheSession) 
     CliResult r = Run({"--yes", "--programmer", "kov22", "--device", Eprom, "--load", "fw.bin", "--program"});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string sum = Hex8(ProgrammedSum());
-    EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"Loaded fw.bin (Binary): 3000 bytes, buffer checksum " + sum,
-                                                      "Program: passed, device checksum " + sum}));
+    EXPECT_EQ(Lines(r.out),
+              (std::vector<std::string>{"Loaded fw.bin (Binary): 3000 bytes, buffer checksum " + sum,
+                                        "Program: passed, device checksum " + sum}));
     // The detected type was confirmed, the operation confirmed and reported as in the window.
-    EXPECT_TRUE(Has(r.err, "[Confirm file type] " + Path("fw.bin") + " file type is Binary\n  -> Yes")) << r.err;
+    EXPECT_TRUE(Has(r.err, "[Confirm file type] " + Path("fw.bin") + " file type is Binary\n  -> Yes"))
+        << r.err;
     EXPECT_TRUE(Has(r.err, "[Status] Program operation successful.")) << r.err;
     const std::string session = SessionText();
     EXPECT_TRUE(Has(session, "LastProgrammer.Interface=USB")) << session;
-    EXPECT_TRUE(Has(session, "Device.AutoSelect=\"eprom8.so\",\"Atmel\",\"AT27C256R\",\"DIP28\",\"28\",\"8\""));
+    EXPECT_TRUE(
+        Has(session, "Device.AutoSelect=\"eprom8.so\",\"Atmel\",\"AT27C256R\",\"DIP28\",\"28\",\"8\""));
     EXPECT_TRUE(Has(session, "MRU.LoadFileName=\"" + Path("fw.bin") + "\",\"Binary\",TRUE,-1,-1,-1,-1"));
 
     // A second process: programmer and device come from the session.
-    r = Run({"--yes", "--load", "fw.bin@binary", "--verify", "--read", "back.bin", "--checksum", "--buffer-checksum"});
+    r = Run({"--yes", "--load", "fw.bin@binary", "--verify", "--read", "back.bin", "--checksum",
+             "--buffer-checksum"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"Loaded fw.bin (Binary): 3000 bytes, buffer checksum " + sum,
-                                                      "Verify: passed, device checksum " + sum,
-                                                      "Read: passed, device checksum " + sum,
-                                                      "Saved " + Path("back.bin") + " (Binary)",
-                                                      "Device checksum: " + sum, "Buffer checksum: " + sum}));
+    EXPECT_EQ(Lines(r.out),
+              (std::vector<std::string>{"Loaded fw.bin (Binary): 3000 bytes, buffer checksum " + sum,
+                                        "Verify: passed, device checksum " + sum,
+                                        "Read: passed, device checksum " + sum,
+                                        "Saved " + Path("back.bin") + " (Binary)", "Device checksum: " + sum,
+                                        "Buffer checksum: " + sum}));
     const std::string back = ReadFile(temp / "back.bin");
     ASSERT_EQ(back.size(), EpromSize);
     EXPECT_EQ(back.substr(0, image.size()), image);
@@ -72,7 +76,8 @@ TEST_F(RunTest, ProgramsAFileThatLaterProcessesVerifyAndReadBackFromTheSession) 
 
 TEST_F(RunTest, AWrongIdFailsWithTheChipsAnswerAndLeavesTheChipBlank) {
     WriteSession({"Simulator.Faults=WrongId"});
-    CliResult r = Run({"--yes", "--programmer", "kov22", "--device", Eprom, "--load", "fw.bin@binary", "--program"});
+    CliResult r =
+        Run({"--yes", "--programmer", "kov22", "--device", Eprom, "--load", "fw.bin@binary", "--program"});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(Has(r.err, "The device in the socket is not a Atmel AT27C256R.")) << r.err;
     EXPECT_TRUE(Has(r.err, "kov-cli: Program failed (the device library returned 0)")) << r.err;
@@ -88,9 +93,12 @@ TEST_F(RunTest, QuestionsAreAnsweredOnlyByYes) {
     WriteSession({"File.SuppressLoadSaveConfirm=TRUE"});
     CliResult r = Run({"--programmer", "kov22", "--device", Eprom, "--load", "fw.bin@binary", "--program"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(Has(r.err, "[Confirm] This operation will change data in the device.\nAre you sure you want to do "
-                           "this?\n\n  -> No")) << r.err;
-    EXPECT_TRUE(Has(r.err, "kov-cli: Program needs an answer to \"This operation will change data in the device."))
+    EXPECT_TRUE(Has(r.err,
+                    "[Confirm] This operation will change data in the device.\nAre you sure you want to do "
+                    "this?\n\n  -> No"))
+        << r.err;
+    EXPECT_TRUE(
+        Has(r.err, "kov-cli: Program needs an answer to \"This operation will change data in the device."))
         << r.err;
     // Nothing was programmed, and the selection was remembered all the same.
     r = Run({"--blank-check"});
@@ -104,7 +112,8 @@ TEST_F(RunTest, QuestionsAreAnsweredOnlyByYes) {
     // A detected type is a question as well.
     r = Run({"--programmer", "kov22", "--device", Eprom, "--load", "fw.bin"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(Has(r.err, "loading fw.bin needs an answer to \"" + Path("fw.bin") + " file type is Binary\""))
+    EXPECT_TRUE(
+        Has(r.err, "loading fw.bin needs an answer to \"" + Path("fw.bin") + " file type is Binary\""))
         << r.err;
 }
 
@@ -131,7 +140,8 @@ TEST_F(RunTest, SetupProblemsHaveTheirOwnStatusesAndStopBeforeAnyOperation) {
     EXPECT_TRUE(Has(r.err, "no device Atmel/AT27C256 is offered to TORMEX KOV22")) << r.err;
     r = Run({"--programmer", "kov22", "--device", "atmel/at27c256r", "--blank-check"});
     EXPECT_EQ(r.status, 202);
-    EXPECT_TRUE(Has(r.err, "names several devices:\n  Atmel/AT27C256R/DIP28/28/8\n  Atmel/AT27C256R/PLCC32/32/8"))
+    EXPECT_TRUE(
+        Has(r.err, "names several devices:\n  Atmel/AT27C256R/DIP28/28/8\n  Atmel/AT27C256R/PLCC32/32/8"))
         << r.err;
 
     r = with({"--byte-swap", "--blank-check"});
@@ -141,7 +151,8 @@ TEST_F(RunTest, SetupProblemsHaveTheirOwnStatusesAndStopBeforeAnyOperation) {
     EXPECT_EQ(r.status, 203);
     EXPECT_TRUE(Has(r.err, "--current 3:1 lies outside 2 splits and 1 sets")) << r.err;
     // A PLD switches splits and sets off.
-    r = Run({"--programmer", "kov22", "--device", "Lattice/GAL16V8B/DIP20", "--splits", "2:1", "--blank-check"});
+    r = Run(
+        {"--programmer", "kov22", "--device", "Lattice/GAL16V8B/DIP20", "--splits", "2:1", "--blank-check"});
     EXPECT_EQ(r.status, 203);
     EXPECT_TRUE(Has(r.err, "the device library does not offer splits and sets")) << r.err;
 
@@ -175,8 +186,8 @@ TEST_F(RunTest, SplitsAndByteSwappingLayTheBufferOverTheChips) {
     WriteSession({"Device.SuppressConfirm=TRUE", "File.SuppressLoadSaveConfirm=TRUE"});
     WriteFile(temp / "ab.bin", "ABCDEFGH");
     // Two 8-bit chips side by side; the second one takes the odd bytes.
-    CliResult r = Run({"--programmer", "kov22", "--device", Eprom, "--splits", "2:1", "--current", "2:1", "--load",
-                       "ab.bin@binary", "--program"});
+    CliResult r = Run({"--programmer", "kov22", "--device", Eprom, "--splits", "2:1", "--current", "2:1",
+                       "--load", "ab.bin@binary", "--program"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(Has(r.err, "Splits(2:2) and Sets(1:1)")) << r.err;
     r = Run({"--read", "chip.bin"});
@@ -193,7 +204,8 @@ TEST_F(RunTest, SplitsAndByteSwappingLayTheBufferOverTheChips) {
 }
 
 TEST_F(RunTest, TheDemoProgrammerIsNeverRemembered) {
-    CliResult r = Run({"--yes", "--demo", "KOV22", "--device", Eprom, "--load", "fw.bin@binary", "--program", "--verify"});
+    CliResult r = Run(
+        {"--yes", "--demo", "KOV22", "--device", Eprom, "--load", "fw.bin@binary", "--program", "--verify"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(Has(r.err, "Programmer: TORMEX Demo (demo)")) << r.err;
     EXPECT_FALSE(Has(SessionText(), "LastProgrammer")) << SessionText();
@@ -202,4 +214,4 @@ TEST_F(RunTest, TheDemoProgrammerIsNeverRemembered) {
     EXPECT_EQ(r.status, 0) << r.err;
 }
 
-}  // namespace
+} // namespace

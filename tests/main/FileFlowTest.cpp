@@ -44,11 +44,13 @@ protected:
         return (temp / name).string();
     }
     std::string Bytes(int first, int count) const {
-        return std::string(reinterpret_cast<const char*>(GlobalBuffer->Data) + first, static_cast<std::size_t>(count));
+        return std::string(reinterpret_cast<const char*>(GlobalBuffer->Data) + first,
+                           static_cast<std::size_t>(count));
     }
     std::vector<std::string> Captions() const {
         std::vector<std::string> captions;
-        for (const auto& box : dialogs.shown) captions.push_back(box.caption);
+        for (const auto& box : dialogs.shown)
+            captions.push_back(box.caption);
         return captions;
     }
 
@@ -67,14 +69,16 @@ TEST_F(FileFlowTest, DefaultRecordPreloadsTheDeviceRangeLoadsAndIsRemembered) {
 
     ASSERT_TRUE(flow.LoadFile(hex, "Intel Hex", D, D, D, D, true));
     EXPECT_EQ(flow.LoadedCount(), 2u);
-    EXPECT_EQ(Bytes(0, 17), std::string("\xFF\x3F\xA1\xB2\xFF\x3F\xFF\x3F\xFF\x3F\xFF\x3F\xFF\x3F\xFF\x3F\x55", 17));
+    EXPECT_EQ(Bytes(0, 17),
+              std::string("\xFF\x3F\xA1\xB2\xFF\x3F\xFF\x3F\xFF\x3F\xFF\x3F\xFF\x3F\xFF\x3F\x55", 17));
     EXPECT_FALSE(GlobalBuffer->Untouched);
     EXPECT_EQ(Captions(), (std::vector<std::string>{"Confirm file load", "File load"}));
     EXPECT_EQ(dialogs.shown[0].text, "Are you sure you want to load\n" + hex + " ?");
     EXPECT_EQ(dialogs.shown[1].text, hex + " loaded successfully");
     EXPECT_EQ(status, (std::vector<std::string>{"None", hex}));
     EXPECT_TRUE(Logged("Total bytes loaded = 2"));
-    EXPECT_EQ(GlobalConfig->GetString("MRU", "LoadFileName"), "\"" + hex + "\",\"Intel Hex\",TRUE,-1,-1,-1,-1");
+    EXPECT_EQ(GlobalConfig->GetString("MRU", "LoadFileName"),
+              "\"" + hex + "\",\"Intel Hex\",TRUE,-1,-1,-1,-1");
     EXPECT_EQ(GlobalStatusStack->TopStatus()->text, "Idle");
 
     // Without preload the bytes around the record stay.
@@ -85,7 +89,8 @@ TEST_F(FileFlowTest, DefaultRecordPreloadsTheDeviceRangeLoadsAndIsRemembered) {
     ASSERT_TRUE(flow.LoadFile(hex, "Intel Hex", D, D, D, D, false));
     EXPECT_EQ(Bytes(0, 5), std::string("\x11\x11\xA1\xB2\x11", 5));
     EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_EQ(GlobalConfig->GetString("MRU", "LoadFileName"), "\"" + hex + "\",\"Intel Hex\",FALSE,-1,-1,-1,-1");
+    EXPECT_EQ(GlobalConfig->GetString("MRU", "LoadFileName"),
+              "\"" + hex + "\",\"Intel Hex\",FALSE,-1,-1,-1,-1");
 }
 
 TEST_F(FileFlowTest, RecordPointersAreUsedWhenConsistentElseThePointerDialogDecides) {
@@ -124,7 +129,8 @@ TEST_F(FileFlowTest, RecordPointersAreUsedWhenConsistentElseThePointerDialogDeci
     };
     ASSERT_TRUE(flow.LoadFile(bin, "Binary", D, 7, D, D, true));
     EXPECT_EQ(asked, 2);
-    EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{"An error occurred while processing the data pointers"}));
+    EXPECT_EQ(dialogs.Texts(),
+              (std::vector<std::string>{"An error occurred while processing the data pointers"}));
     EXPECT_EQ(Bytes(0x20, 3), std::string("89\0", 3));
 
     // A file without the whole-range rule ignores the record's pointers: JEDEC asks nothing.
@@ -156,8 +162,9 @@ TEST_F(FileFlowTest, DeclinedAndFailedLoadsLeaveTheRememberedEntryAndTellWhy) {
     // An unknown type: the preload has happened, then both messages.
     GlobalBuffer->Fill(0, 63, 0);
     EXPECT_FALSE(flow.LoadFile(bin, "Hexadecimal", D, D, D, D, true));
-    EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{"Can not load unknown file type",
-                                                         "An error occurred while processing the file:\n" + bin}));
+    EXPECT_EQ(dialogs.Texts(),
+              (std::vector<std::string>{"Can not load unknown file type",
+                                        "An error occurred while processing the file:\n" + bin}));
     EXPECT_EQ(Bytes(0, 2), "\xFF\xFF");
 
     // A damaged record file.
@@ -193,7 +200,8 @@ TEST_F(FileFlowTest, DetectionIsConfirmedUnlessSuppressed) {
 
 TEST_F(FileFlowTest, SaveWritesTheDeviceRangeAddsTheExtensionAndIsRemembered) {
     Select(8, 4, 0xFF);
-    for (int i = 0; i < 4; ++i) GlobalBuffer->SetByte(i, static_cast<std::uint8_t>(0x10 + i));
+    for (int i = 0; i < 4; ++i)
+        GlobalBuffer->SetByte(i, static_cast<std::uint8_t>(0x10 + i));
     GlobalConfig->SetBool("File", "UnixEOL", true);
     const std::string base = (temp / "out").string();
 
@@ -203,14 +211,16 @@ TEST_F(FileFlowTest, SaveWritesTheDeviceRangeAddsTheExtensionAndIsRemembered) {
     EXPECT_EQ(Captions(), (std::vector<std::string>{"Confirm file save", "File save"}));
     EXPECT_EQ(dialogs.shown[0].text, "Are you sure you want to save\n" + base + " ?");
     EXPECT_EQ(dialogs.shown[1].text, base + ".hex saved successfully");
-    EXPECT_EQ(GlobalConfig->GetString("MRU", "SaveFileName"), "\"" + base + ".hex\",\"Intel Hex\",,-1,-1,-1,-1");
+    EXPECT_EQ(GlobalConfig->GetString("MRU", "SaveFileName"),
+              "\"" + base + ".hex\",\"Intel Hex\",,-1,-1,-1,-1");
     EXPECT_TRUE(Logged("File " + base + ".hex saved"));
 
     // Binary takes the buffer pointers only; a part of the range keeps its numbers.
     GlobalConfig->SetBool("File", "SuppressLoadSaveConfirm", true);
     ASSERT_TRUE(flow.SaveFile(base + ".bin", "Binary", 2, 1, 7, 5));
     EXPECT_EQ(ReadFile(base + ".bin"), "\x11\x12");
-    EXPECT_EQ(GlobalConfig->GetString("MRU", "SaveFileName"), "\"" + base + ".bin\",\"Binary\",,0,4294967295,1,2");
+    EXPECT_EQ(GlobalConfig->GetString("MRU", "SaveFileName"),
+              "\"" + base + ".bin\",\"Binary\",,0,4294967295,1,2");
 
     // A buffer end beyond the device is refused.
     dialogs.shown.clear();
@@ -227,27 +237,38 @@ TEST_F(FileFlowTest, AFailedSaveLeavesTheExistingFileAsItWas) {
     EXPECT_EQ(ReadFile(pof), "old contents");
     EXPECT_EQ(Captions(), (std::vector<std::string>{"File save error"}));
     std::size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(temp.path())) ++files;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(temp.path()))
+        ++files;
     EXPECT_EQ(files, 6u) << "five install folders and old.pof";
 
     dialogs.shown.clear();
     const std::string nowhere = (temp / "no-such-folder" / "x.bin").string();
     EXPECT_FALSE(flow.SaveFile(nowhere, "Binary", D, D, D, D));
-    EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{"An error occurred while opening the file:\n" + nowhere}));
+    EXPECT_EQ(dialogs.Texts(),
+              (std::vector<std::string>{"An error occurred while opening the file:\n" + nowhere}));
 }
 
 TEST_F(FileFlowTest, ReplacingAFileKeepsItsModeFollowsLinksAndWritesDevicesInPlace) {
     const std::string target = File("t.bin", "old");
     ::chmod(target.c_str(), 0640);
     fs::create_symlink(target, temp / "link.bin");
-    auto write = [](const char* text) { return [text](TFileOut& out) { out.Write(std::string_view(text)); return true; }; };
+    auto write = [](const char* text) {
+        return [text](TFileOut& out) {
+            out.Write(std::string_view(text));
+            return true;
+        };
+    };
 
     EXPECT_EQ(ReplaceFile((temp / "link.bin").string(), write("new")), TReplaceResult::Written);
     EXPECT_TRUE(fs::is_symlink(temp / "link.bin"));
     EXPECT_EQ(ReadFile(target), "new");
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms(0640));
 
-    EXPECT_EQ(ReplaceFile(target, [](TFileOut& out) { out.Write(std::string_view("half")); return false; }),
+    EXPECT_EQ(ReplaceFile(target,
+                          [](TFileOut& out) {
+                              out.Write(std::string_view("half"));
+                              return false;
+                          }),
               TReplaceResult::WriteFailed);
     EXPECT_EQ(ReadFile(target), "new");
 
@@ -255,4 +276,4 @@ TEST_F(FileFlowTest, ReplacingAFileKeepsItsModeFollowsLinksAndWritesDevicesInPla
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
 }
 
-}  // namespace
+} // namespace

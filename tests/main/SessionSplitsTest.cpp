@@ -68,4 +68,4 @@ TEST_F(SessionSplitsTest, WithoutADeviceNothingIsApplied) {
     EXPECT_EQ(ops->ReapplyDevicePointers(), TPointerValues{});
 }
 
-}  // namespace
+} // namespace
