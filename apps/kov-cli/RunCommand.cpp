@@ -498,10 +498,6 @@ void AddRunCommand(CLI::App& app, CliOptions& options, int& status) {
         ->type_name("K:M")
         ->check(CLI::Validator(PairError, ""));
     cmd->add_flag("--byte-swap", o->byteSwap, "Swap the bytes of each 16-bit word between buffer and device");
-    cmd->add_option("--log-level", options.logLevel,
-                    "Log level for this run, 0 (Severe) to 7 (Framework Debug)")
-        ->check(CLI::Range(0, 7))
-        ->type_name("N");
 
     auto files = [o](OpKind kind, const std::string& option, bool loading) {
         return [o, kind, option, loading](const std::string& value) {

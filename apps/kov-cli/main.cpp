@@ -15,6 +15,9 @@ int main(int argc, char** argv) {
                    "written back at the end as the window application does");
     app.add_flag("-y,--yes", options.yes, "Answer questions with Yes or OK (otherwise No or Cancel)");
     app.add_flag("-v,--verbose", options.verbose, "Show every log line on standard error as it is written");
+    app.add_option("--log-level", options.logLevel, "Log level for this command, 0 (Severe) to 7 (Framework Debug)")
+        ->check(CLI::Range(0, 7).description(""))
+        ->type_name("N");
 
     int status = 0;
     AddFileCommands(app, options, status);
