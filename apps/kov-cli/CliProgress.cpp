@@ -119,6 +119,9 @@ void InstallInterruptHandler() {
     action.sa_flags = SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader of the results that goes away (| head) must not end a run between two operations,
+    // with the programmer left on and the session unwritten.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool Interrupted() {

@@ -39,7 +39,7 @@ private:
 // Ctrl+C (and SIGTERM) while a command runs: the first one is kept and, whenever the progress box
 // lets events run, pressed as its Abort, so the library stops as it would in the window; the
 // command then ends with the operation failed and the session stored. A second one ends the
-// program at once.
+// program at once. A closed standard output no longer ends the program.
 void InstallInterruptHandler();
 bool Interrupted();
 // Presses the progress box's Abort while an interrupt is pending.

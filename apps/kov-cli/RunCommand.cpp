@@ -445,7 +445,6 @@ private:
 };
 
 int RunCommand(const CliOptions& options, const RunOptions& o) {
-    if (o.operations.empty()) return Refuse(1, "no operation given (kov-cli run --help lists them)");
     CliFramework fw(options);
     if (!fw.Started()) return RunStartFailed;
     if (!GlobalConfig->LoadProblem().empty()) {
@@ -537,5 +536,9 @@ void AddRunCommand(CLI::App& app, CliOptions& options, int& status) {
     cmd->add_flag_function("--buffer-checksum", flag(OpKind::BufferChecksum, "--buffer-checksum"),
                            "Recalculate and print the buffer checksum")
         ->trigger_on_parse();
-    cmd->callback([&options, &status, o] { status = RunCommand(options, *o); });
+    cmd->callback([&options, &status, o] {
+        if (o->operations.empty())
+            throw CLI::ValidationError("run", "no operation given (kov-cli run --help lists them)");
+        status = RunCommand(options, *o);
+    });
 }
