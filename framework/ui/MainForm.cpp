@@ -15,8 +15,10 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <QWindow>
 #include <filesystem>
 #include <system_error>
 
@@ -233,7 +235,36 @@ void TMainForm::ClearLog1Click() {
 
 void TMainForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!event->spontaneous()) FormShow();
+    if (event->spontaneous()) return;
+    // The show event comes before the window reaches the screen. The start-up waits in the splash
+    // window and in dialogs, so it runs once the window is there (setVisible): they then stand
+    // in front of a painted main window instead of an empty desktop.
+    if (StartLibrariesOnShow && !started_ && !ending_) {
+        startupPending_ = true;
+        return;
+    }
+    FormShow();
+}
+
+void TMainForm::setVisible(bool visible) {
+    QMainWindow::setVisible(visible);
+    if (!visible || !startupPending_) return;
+    WaitUntilOnScreen();
+    startupPending_ = false;
+    FormShow();
+}
+
+void TMainForm::WaitUntilOnScreen() {
+    QWindow* window = windowHandle();
+    if (!window) return;
+    // The window system tells when the window can be seen; the window paints itself then. A
+    // display that never tells must not keep the program from starting.
+    QTimer patience;
+    patience.setSingleShot(true);
+    patience.start(2000);
+    while (!window->isExposed() && patience.isActive() && isVisible()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
+    }
 }
 
 void TMainForm::changeEvent(QEvent* event) {
@@ -273,7 +304,7 @@ void TMainForm::FormHide() {
 void TMainForm::closeEvent(QCloseEvent* event) {
     // Closing in the middle of the first showing would pull the window away under its own start-up;
     // it closes once the start-up is done.
-    if (startingUp_) {
+    if (startingUp_ || startupPending_) {
         closeRequested_ = true;
         event->ignore();
         return;
@@ -308,6 +339,9 @@ bool TMainForm::StartLibraries() {
     if (ending_ || startingUp_) return false;
     startingUp_ = true;
     if (!started_ && ProgScanForm) {
+        // The window is on the screen behind the splash: nothing in it may start while the
+        // programmer is looked for.
+        TOperationLock lock(*this);
         ProgScanForm->Search.ShowAuxMenu = [this](TProgDLL& host) { ShowAuxMenu(host); };
         if (ProgScanForm->StartProgrammer(this)) {
             ProgLib = ProgScanForm->Search.TakeProgrammer();

@@ -174,6 +174,9 @@ public:
     QAction* ReadItem = nullptr;
     std::vector<QAction*> MiscItems;
 
+    // Showing the window for the first time starts the libraries once the window is on the screen.
+    void setVisible(bool visible) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -203,6 +206,7 @@ private:
     void BuildMenus();
     void FormShow();
     void FormHide();
+    void WaitUntilOnScreen();
     bool FormClose();
     void RestorePosition();
     void StorePosition();
@@ -216,6 +220,7 @@ private:
     bool started_ = false;
     bool ending_ = false;
     bool startingUp_ = false;
+    bool startupPending_ = false;
     bool closeRequested_ = false;
     bool closeEnabled_ = true;
 };

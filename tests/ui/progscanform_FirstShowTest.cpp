@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QWindow>
 
 #include "../plugins/devlist_TableLibraries.h"
 #include "FormsFixture.h"
@@ -94,6 +95,31 @@ TEST_F(FirstShowTest, FreshSessionAsksForProgrammerThenDeviceAndTheNextStartAsks
     MainForm->show();
     const Texts log = tables::LibraryLog(usb);
     EXPECT_EQ(std::count(log.begin(), log.end(), "init USB"), 2);
+}
+
+// The splash window and the start-up dialogs stand in front of the main window, which is already
+// on the screen; nothing in it can be started before the programmer is there.
+TEST_F(FirstShowTest, StartUpDialogsComeWhenTheWindowIsOnTheScreenAndLocked) {
+    auto onScreenAndLocked = [] {
+        ASSERT_NE(MainForm->windowHandle(), nullptr);
+        EXPECT_TRUE(MainForm->windowHandle()->isExposed());
+        EXPECT_FALSE(MainForm->DevSelectBtn->isEnabled());
+        EXPECT_FALSE(MainForm->FileMenu->isEnabled());
+    };
+    script.steps.push_back([&](QWidget* dialog) {
+        ASSERT_EQ(dialog->objectName(), "ProgScanForm");
+        onScreenAndLocked();
+        QTest::mouseClick(static_cast<TProgScanForm*>(dialog)->ProgrammerSearchButton, Qt::LeftButton);
+    });
+    script.steps.push_back([&](QWidget* dialog) {
+        ASSERT_EQ(dialog->objectName(), "DevSelectForm");
+        onScreenAndLocked();
+        QTest::mouseClick(static_cast<TDevSelectForm*>(dialog)->CancelButton, Qt::LeftButton);
+    });
+    Show();
+    EXPECT_TRUE(MainForm->Started());
+    EXPECT_TRUE(MainForm->DevSelectBtn->isEnabled());
+    EXPECT_TRUE(MainForm->FileMenu->isEnabled());
 }
 
 TEST_F(FirstShowTest, CancelledSearchEndsTheProgram) {
