@@ -453,12 +453,21 @@ int TDeviceSelection::TypedInto(Field& field, List& list, const std::string& tex
 void TDeviceSelection::ManufacturerChange(const std::string& text) {
     // Without completion (after a deletion) the field keeps what the user left in it.
     const int match = TypedInto(Manufacturer_, L(ManuListBox), text);
-    if (match >= 0) SelectManufacturerAt(match, false);
+    if (match >= 0) {
+        SelectManufacturerAt(match, false);
+    } else {
+        // A name that is in no list must not leave OK to take the one chosen before it.
+        L(ManuListBox).selected = -1;
+    }
 }
 
 void TDeviceSelection::DeviceChange(const std::string& text) {
     const int match = TypedInto(Device_, L(DeviceListBox), text);
-    if (match >= 0) SelectDeviceAt(match, false);
+    if (match >= 0) {
+        SelectDeviceAt(match, false);
+    } else {
+        L(DeviceListBox).selected = -1;
+    }
 }
 
 void TDeviceSelection::KeyPressed(const std::string& character) {

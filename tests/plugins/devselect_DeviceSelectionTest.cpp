@@ -200,6 +200,16 @@ TEST_F(DeviceSelectionTest, TypingCompletesWithoutRegardToCaseAndArrowsMoveTheSe
     EXPECT_EQ(Items(Sel::Packages), Texts{"DIP"});
     selection.ArrowKey(Sel::DeviceListBox, Sel::KeyDown);
     EXPECT_EQ(selection.Device().text, "AT29C010");
+
+    // A name that no device has: OK must not select the device chosen before the typing.
+    selection.KeyPressed("8");
+    selection.DeviceChange("AT28");
+    EXPECT_EQ(selection.Device().text, "AT28");
+    EXPECT_EQ(Chosen(Sel::DeviceListBox), "<none>");
+    EXPECT_FALSE(selection.Action1Execute());
+    EXPECT_EQ(GlobalDevDLL, nullptr);
+    selection.ManufacturerChange("Atx");
+    EXPECT_EQ(Chosen(Sel::ManuListBox), "<none>");
 }
 
 TEST_F(DeviceSelectionTest, OkSelectsOnlyWithAllFiveListsChosenAndRemembersTheDevice) {
