@@ -87,6 +87,11 @@ std::vector<TProgrammerEntry> ListProgrammerLibraries(const std::string& folder)
     return entries;
 }
 
+std::string StoredProgrammerPath(const std::string& stored, const std::string& programmerFolder) {
+    if (stored.empty() || std::filesystem::path(stored).is_absolute()) return stored;
+    return JoinFolderPath(programmerFolder, stored);
+}
+
 bool ParsePortAddress(const std::string& text, int& address) {
     std::size_t first = text.find_first_not_of(" \t");
     std::size_t last = text.find_last_not_of(" \t");
@@ -133,7 +138,8 @@ void TProgrammerSearch::PopStatus() {
 bool TProgrammerSearch::StartProgrammer() {
     PushStatus("Attempting to communicate with programmer");
     NoLastProgrammer_ = false;
-    const std::string lastPath = GlobalConfig ? GlobalConfig->GetString("LastProgrammer", "DLLName") : "";
+    const std::string lastPath =
+        StoredProgrammerPath(GlobalConfig ? GlobalConfig->GetString("LastProgrammer", "DLLName") : "", ProgrammersFolder());
     const std::string lastInterface = GlobalConfig ? GlobalConfig->GetString("LastProgrammer", "Interface") : "";
     if (!lastPath.empty() || !lastInterface.empty()) {
         LoadProgrammer(lastPath, lastInterface);

@@ -29,6 +29,11 @@ std::vector<std::string> ProgrammerLibraryFiles(const std::string& folder);
 // cannot be loaded are reported and skipped.
 std::vector<TProgrammerEntry> ListProgrammerLibraries(const std::string& folder);
 
+// The library that a stored "LastProgrammer" / "DLLName" names: a full path as it stands; a file
+// name without a folder, or any other relative path, in the programmer folder, never in the
+// working folder or the loader's search path.
+std::string StoredProgrammerPath(const std::string& stored, const std::string& programmerFolder);
+
 // A port address for the parallel port: decimal, or hexadecimal after "0x"; 0 to FFFF.
 bool ParsePortAddress(const std::string& text, int& address);
 // The interface text handed to a programmer library for an interface and a port field:

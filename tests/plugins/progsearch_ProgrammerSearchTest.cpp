@@ -104,6 +104,29 @@ TEST_F(ProgrammerSearchTest, LastProgrammerIsFoundAgainWithoutTheDialog) {
     EXPECT_NE(host, nullptr);
 }
 
+// A session written by hand may name the library without its folder; only the programmer folder
+// is meant, even when the working folder holds a library of that name.
+TEST_F(ProgrammerSearchTest, StoredNameWithoutFolderIsTakenFromTheProgrammerFolder) {
+    const std::string kov22 = Place("kov22.so", "KOV22", {"id=2", "answer=USB>USB"});
+    TempDir elsewhere;
+    tables::PlaceProgrammer(elsewhere.path(), "kov22.so", {"name=" + ProductName + " DECOY", "answer=USB>USB"});
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(elsewhere.path());
+    sessionLines.push_back("LastProgrammer.DLLName=kov22.so");
+    sessionLines.push_back("LastProgrammer.Interface=USB");
+    const bool found = Run(nullptr);
+    std::filesystem::current_path(previous);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(dialogRuns, 0);
+    EXPECT_EQ(search.Programmer()->ProgrammerName(), ProductName + " KOV22");
+    EXPECT_EQ(Last("DLLName"), GlobalConfig->ProgrammersFolder() + "/kov22.so");
+    EXPECT_EQ(Inits(kov22), Texts{"USB"});
+
+    EXPECT_EQ(StoredProgrammerPath("/opt/x/kov22.so", "/p"), "/opt/x/kov22.so");
+    EXPECT_EQ(StoredProgrammerPath("sub/kov22.so", "/p"), "/p/sub/kov22.so");
+    EXPECT_EQ(StoredProgrammerPath("", "/p"), "");
+}
+
 TEST_F(ProgrammerSearchTest, ScanListsOnlyThisProductsProgrammersWithTheirInterfaces) {
     Place("Tormex_Kov22.so", "KOV22", {"id=2"});
     Place("lpt.so", "LPT1000", {"id=1"});
