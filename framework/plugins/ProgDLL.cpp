@@ -33,8 +33,11 @@ TProgDLL::TProgDLL(const std::string& lib, const std::string& editionId) {
     if (!loaded) {
         const std::string text = "The Programmer DLL \"" + lib + "\" did not load. The error code is: " +
                                  std::to_string(LastSystemErrorCode()) + ".";
+        // The code alone tells the user nothing; the loader's own words say what is wrong.
+        const std::string reason = LastSystemErrorText();
         Dialogs().MessageBox(text, "Error", MB_OK);
         LogMessage(text, 3);
+        if (!reason.empty()) LogMessage("Loader: " + reason, 1);
         return;
     }
 

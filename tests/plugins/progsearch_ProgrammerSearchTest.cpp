@@ -144,6 +144,10 @@ TEST_F(ProgrammerSearchTest, ScanListsOnlyThisProductsProgrammersWithTheirInterf
     // The file that is no library is reported by its host and the scan goes on.
     EXPECT_EQ(dialogs.shown.size(), 1u);
     EXPECT_NE(dialogs.shown[0].text.find("junk.so\" did not load"), std::string::npos);
+    const auto log = LogLines();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& line) {
+        return line.find("Loader: ") != std::string::npos && line.find("junk.so") != std::string::npos;
+    })) << "the loader's reason is logged";
     EXPECT_TRUE(LogContains("refuses.so skipped: Unable to send OEM name to Library refuses.so"));
     EXPECT_EQ(explanations.back().rfind("The current session file does not contain an entry", 0), 0u);
 }
