@@ -645,7 +645,9 @@ void TMainForm::SetEnable(bool enabled) {
     // selected device) for the moment the lock ends.
     ControlArea->setEnabled(enabled);
     LogBox->setEnabled(enabled);
-    for (QMenu* menu : {FileMenu, DeviceMenu, LogMenu, HelpMenu}) menu->setEnabled(enabled);
+    // The programmer's own commands too: they would call into the programmer library while a
+    // device library is using it.
+    for (QMenu* menu : {FileMenu, DeviceMenu, ProgrammerMenu, LogMenu, HelpMenu}) menu->setEnabled(enabled);
     if (BufferEditor) BufferEditor->SetLocked(!enabled);
 }
 

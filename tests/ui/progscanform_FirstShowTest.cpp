@@ -149,6 +149,11 @@ TEST_F(FirstShowTest, DebugModeOffersTheProgrammersAuxiliaryCommands) {
     EXPECT_EQ(VisibleItems(MainForm->ProgrammerMenu), (Texts{"Self test", "Calibrate"}));
     FindAction(MainForm->ProgrammerMenu, "Calibrate")->trigger();
     EXPECT_EQ(tables::LibraryLog(usb).back(), "aux 2");
+    // While a command runs in the device library, the programmer is not called from the menu.
+    MainForm->SetEnable(false);
+    EXPECT_FALSE(MainForm->ProgrammerMenu->isEnabled());
+    MainForm->SetEnable(true);
+    EXPECT_TRUE(MainForm->ProgrammerMenu->isEnabled());
 
     MainForm->close();   // the programmer is turned off and released with the window
     EXPECT_EQ(MainForm->ProgLib, nullptr);
