@@ -12,7 +12,8 @@ public:
 };
 
 // Termination requests (SIGTERM, SIGINT, SIGHUP) close the window as its close command does, so
-// that positions and the session are stored; a window that refuses to close keeps running. An open
+// that positions and the session are stored; a window busy with a command closes when the command
+// has ended. An open
 // modal dialog is closed first (as with Cancel), so that a dialog waiting for an answer, such as
 // the programmer search at start-up, does not keep the program from ending.
 void CloseOnTerminationSignals(QWidget* window);

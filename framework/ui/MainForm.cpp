@@ -31,6 +31,7 @@
 #include "plugins/DevDLL.h"
 #include "plugins/DevGeometry.h"
 #include "plugins/ProgDLL.h"
+#include "ui/Application.h"
 #include "ui/DevSelectForm.h"
 #include "ui/Forms.h"
 #include "ui/HexEdit.h"
@@ -309,14 +310,17 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    // A device library is running: the window stays without a word.
+    // A device library is running: the window stays without a word. A termination request is
+    // not forgotten, though: the window closes when the command has ended (SetEnable).
     if (!closeEnabled_) {
+        if (TerminationRequested()) closeRequested_ = true;
         event->ignore();
         return;
     }
     if (FormClose()) {
         event->accept();
     } else {
+        if (TerminationRequested()) closeRequested_ = true;
         event->ignore();
     }
 }
@@ -649,6 +653,7 @@ void TMainForm::SetEnable(bool enabled) {
     // device library is using it.
     for (QMenu* menu : {FileMenu, DeviceMenu, ProgrammerMenu, LogMenu, HelpMenu}) menu->setEnabled(enabled);
     if (BufferEditor) BufferEditor->SetLocked(!enabled);
+    if (enabled && closeRequested_ && !startingUp_ && !startupPending_) EndApplication();
 }
 
 void TMainForm::SetCloseEnabled(bool enabled) {
@@ -801,6 +806,7 @@ void TMainForm::EndApplication() {
     // The window may still be on its way to the screen; it closes as soon as events run, which
     // ends the message loop and stores the session.
     ending_ = true;
+    closeRequested_ = false;
     QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
 }
 

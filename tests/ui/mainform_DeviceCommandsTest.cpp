@@ -4,6 +4,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+#include <csignal>
+#include <unistd.h>
 
 #include "branding/Edition.h"
 #include "buffer/VirtBuffer.h"
@@ -15,7 +17,9 @@
 #include "plugins/DevDLL.h"
 #include "plugins/DevGeometry.h"
 #include "plugins/ProgDLL.h"
+#include "ui/Application.h"
 #include "ui/HexEdit.h"
+#include "ui/StatusForm.h"
 #include "ui/SplitsForm.h"
 
 namespace {
@@ -173,6 +177,43 @@ TEST_F(MainFormDeviceTest, CloseIsRefusedWhileTheLibraryRunsAndWorksAfterwards) 
     EXPECT_FALSE(GlobalConfig->GetBool("BufferEditForm", "Visible"));
     EXPECT_EQ(GlobalDevDLL, nullptr);
     EXPECT_EQ(MainForm->ProgLib, nullptr);
+}
+
+// Sends the program a termination request while the library runs, and lets the window system
+// deliver it as the progress box's event pumping does in the program.
+class TerminatingPort : public ScriptedDialogPort {
+public:
+    void ProcessEvents() override {
+        ScriptedDialogPort::ProcessEvents();
+        if (!raised) {
+            raised = true;
+            raise(SIGTERM);
+        }
+        QApplication::processEvents();
+        if (MainForm && !MainForm->isVisible()) closedWhileRunning = true;
+    }
+    bool raised = false;
+    bool closedWhileRunning = false;
+};
+
+// Ctrl+C or a shutdown while a command runs: the window cannot close then, but it must close
+// once the command has ended instead of forgetting the request. Run in a child process, as the
+// request stays with the process.
+TEST_F(MainFormDeviceTest, TerminationRequestDuringACommandClosesTheWindowAfterIt) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            Start();
+            if (!GlobalDevDLL) _exit(2);
+            CloseOnTerminationSignals(MainForm);
+            TerminatingPort port;
+            SetDialogPort(&port);
+            Click(MainForm->BlankCheckButton);
+            if (!port.raised || port.closedWhileRunning) _exit(3);
+            for (int i = 0; i < 200 && MainForm->isVisible(); ++i) QTest::qWait(5);
+            _exit(MainForm->isVisible() ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(MainFormDeviceTest, ExtraFunctionsRunWithoutASuccessBox) {
