@@ -201,17 +201,23 @@ public:
 // request stays with the process.
 TEST_F(MainFormDeviceTest, TerminationRequestDuringACommandClosesTheWindowAfterIt) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The child ends without its destructors: it removes its installation folder itself.
+    auto end = [this](int code) {
+        std::error_code error;
+        std::filesystem::remove_all(temp.path(), error);
+        _exit(code);
+    };
     EXPECT_EXIT(
         {
             Start();
-            if (!GlobalDevDLL) _exit(2);
+            if (!GlobalDevDLL) end(2);
             CloseOnTerminationSignals(MainForm);
             TerminatingPort port;
             SetDialogPort(&port);
             Click(MainForm->BlankCheckButton);
-            if (!port.raised || port.closedWhileRunning) _exit(3);
+            if (!port.raised || port.closedWhileRunning) end(3);
             for (int i = 0; i < 200 && MainForm->isVisible(); ++i) QTest::qWait(5);
-            _exit(MainForm->isVisible() ? 1 : 0);
+            end(MainForm->isVisible() ? 1 : 0);
         },
         ::testing::ExitedWithCode(0), "");
 }
