@@ -136,7 +136,11 @@ bool TProgScanForm::StartProgrammer(const void* statusOwner) {
 TProgrammerSearch::Choice TProgScanForm::RunDialog() {
     choice_ = TProgrammerSearch::ChoiceCancel;
     if (TerminationRequested()) return choice_;
+    // In front of the splash window, which stays on top of the others.
+    const bool overSplash = TSplashScreen::Shown() != nullptr;
+    if (overSplash) setWindowFlag(Qt::WindowStaysOnTopHint, true);
     exec();
+    if (overSplash) setWindowFlag(Qt::WindowStaysOnTopHint, false);
     return choice_;
 }
 

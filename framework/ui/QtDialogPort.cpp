@@ -15,6 +15,7 @@
 #include "ui/Forms.h"
 #include "ui/MainForm.h"
 #include "ui/QtText.h"
+#include "ui/SplashScreen.h"
 
 namespace {
 
@@ -78,6 +79,7 @@ QString SuffixOfFilter(const QString& filter) {
 
 QWidget* DialogOwner() {
     if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    if (QWidget* splash = TSplashScreen::Shown()) return splash;
     if (QWidget* active = QApplication::activeWindow()) return active;
     if (MainForm && MainForm->isVisible()) return MainForm;
     return nullptr;
@@ -124,6 +126,8 @@ int TQtDialogPort::MessageBox(const std::string& text, const std::string& captio
     if (TerminationRequested()) return SafeResult(flags & MB_TYPEMASK);
     QMessageBox box(DialogOwner());
     Configure(box, text, caption, flags);
+    // The splash window stays on top of the others; a box of the start-up stands in front of it.
+    if (TSplashScreen::Shown()) box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     // A busy cursor from a running operation must not hide that the box waits for an answer.
     const bool busy = busyDepth_ > 0;
     if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);

@@ -27,5 +27,6 @@ private:
     int busyDepth_ = 0;
 };
 
-// The window that owns dialogs: the active modal dialog, else the active window, else the main window.
+// The window that owns dialogs: the active modal dialog, else the splash window while it is shown,
+// else the active window, else the main window.
 QWidget* DialogOwner();

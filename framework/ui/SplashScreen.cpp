@@ -152,7 +152,14 @@ TSplashScreen::TSplashScreen() {
     }
 }
 
+TSplashScreen* TSplashScreen::shown_ = nullptr;
+
+TSplashScreen* TSplashScreen::Shown() {
+    return shown_;
+}
+
 TSplashScreen::~TSplashScreen() {
+    if (shown_ == this) shown_ = nullptr;
     StopListening();
 }
 
@@ -173,6 +180,7 @@ void TSplashScreen::StatusChanged(int code, const std::string& text, const void*
 
 void TSplashScreen::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    shown_ = this;
     for (QLabel* image : {KestraSplashImage, BolvaneSplashImage, TormexSplashImage, OrlanSplashImage}) image->hide();
     EditionImage()->show();
     QPalette palette = StatusLine->palette();
@@ -184,6 +192,7 @@ void TSplashScreen::showEvent(QShowEvent* event) {
 
 void TSplashScreen::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    if (shown_ == this) shown_ = nullptr;
     StopListening();
 }
 

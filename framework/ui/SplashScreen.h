@@ -34,6 +34,11 @@ public:
     // The picture of the running edition among the four.
     QLabel* EditionImage() const;
 
+    // The splash window while it is on the screen, else null. The dialogs of the start-up belong
+    // to it: a window manager keeps a window that stays on top above every other window but its
+    // own dialogs.
+    static TSplashScreen* Shown();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -41,6 +46,7 @@ protected:
 private:
     void StopListening();
     bool listening_ = false;
+    static TSplashScreen* shown_;
 };
 
 // The pictures, drawn for each edition ("KESTRA", "BOLVANE", "TORMEX", anything else).

@@ -6,12 +6,14 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <functional>
 
 #include "FormsFixture.h"
 #include "core/MessageCodes.h"
 #include "ui/QtDialogPort.h"
+#include "ui/SplashScreen.h"
 
 namespace {
 
@@ -139,6 +141,36 @@ TEST(QtDialogPort, MessageBoxReturnsTheCodeOfThePressedButton) {
 
     WhenModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Return); });
     EXPECT_EQ(port.MessageBox("Overwrite?", "Save", MB_YESNO | MB_DEFBUTTON2), IDNO);
+}
+
+// The splash window stays on top of the other windows; a box of the start-up must stand in front
+// of it and be on the screen, or the program waits for an answer nobody can give.
+TEST(QtDialogPort, BoxesStandInFrontOfTheSplashWindowWhileItIsShown) {
+    TQtDialogPort port;
+    bool inFront = false;
+    bool onScreen = false;
+    const QWidget* owner = nullptr;
+    auto inspect = [&](QWidget* modal) {
+        owner = modal->parentWidget();
+        inFront = modal->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        onScreen = modal->windowHandle() && modal->windowHandle()->isExposed();
+        qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
+    };
+    {
+        TSplashScreen splash;
+        splash.show();
+        ASSERT_EQ(TSplashScreen::Shown(), &splash);
+        WhenModal(inspect);
+        port.MessageBox("The Programmer DLL \"x.so\" did not load. The error code is: 1.", "Error", MB_OK);
+        EXPECT_TRUE(inFront);
+        EXPECT_TRUE(onScreen);
+        EXPECT_EQ(owner, &splash);
+        splash.hide();
+        EXPECT_EQ(TSplashScreen::Shown(), nullptr);
+    }
+    WhenModal(inspect);
+    port.MessageBox("later", "Status", MB_OK);
+    EXPECT_FALSE(inFront);
 }
 
 TEST(QtDialogPort, BusyCursorIsBalancedAndUnmatchedEndsAreIgnored) {

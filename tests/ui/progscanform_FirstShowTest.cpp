@@ -109,6 +109,7 @@ TEST_F(FirstShowTest, StartUpDialogsComeWhenTheWindowIsOnTheScreenAndLocked) {
     script.steps.push_back([&](QWidget* dialog) {
         ASSERT_EQ(dialog->objectName(), "ProgScanForm");
         onScreenAndLocked();
+        EXPECT_TRUE(dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) << "in front of the splash window";
         QTest::mouseClick(static_cast<TProgScanForm*>(dialog)->ProgrammerSearchButton, Qt::LeftButton);
     });
     script.steps.push_back([&](QWidget* dialog) {
@@ -118,6 +119,7 @@ TEST_F(FirstShowTest, StartUpDialogsComeWhenTheWindowIsOnTheScreenAndLocked) {
     });
     Show();
     EXPECT_TRUE(MainForm->Started());
+    EXPECT_FALSE(ProgScanForm->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(MainForm->DevSelectBtn->isEnabled());
     EXPECT_TRUE(MainForm->FileMenu->isEnabled());
 }
