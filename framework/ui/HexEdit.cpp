@@ -2,6 +2,8 @@
 
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QValidator>
 
 namespace {
@@ -27,6 +29,20 @@ THexEdit::THexEdit(QWidget* parent, int maxDigits) : QLineEdit(parent) {
     setMaxLength(maxDigits);
     setValidator(new HexValidator(this));
     setText(QString(maxDigits, QLatin1Char('0')));
+}
+
+QSize THexEdit::minimumSizeHint() const {
+    ensurePolished();
+    // The widest digit, as many times as the field takes digits, inside the text margins and the
+    // line edit's own margin of two pixels on each side.
+    const QMargins margins = textMargins();
+    const int digits = fontMetrics().horizontalAdvance(QString(maxLength(), QLatin1Char('D'))) + 1;
+    const QSize content(digits + margins.left() + margins.right() + 4,
+                        QLineEdit::minimumSizeHint().height());
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QSize framed = style()->sizeFromContents(QStyle::CT_LineEdit, &option, content, this);
+    return QSize(framed.width(), QLineEdit::minimumSizeHint().height());
 }
 
 std::uint32_t THexEdit::GetValue() const {

@@ -14,6 +14,9 @@ public:
     // Shows the value as eight capital hexadecimal digits.
     void SetValue(std::uint32_t value);
 
+    // Wide enough for all its digits: a layout never cuts a number short.
+    QSize minimumSizeHint() const override;
+
 signals:
     // The user left the field (focus moved away, or Return pressed) with this value.
     void Left(std::uint32_t value);

@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <QWindow>
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -59,6 +60,18 @@ QIcon GlyphIcon(const TGlyph* glyph, int count) {
     if (count > 1 && strip.width() >= count) strip = strip.copy(0, 0, strip.width() / count, strip.height());
     return QIcon(strip);
 }
+
+// The buttons of the window share one least width; a longer caption, or a picture beside it,
+// widens the button, so that the window cannot be made so small that a caption is cut off.
+class TCommandButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+    QSize minimumSizeHint() const override {
+        QSize size = sizeHint();
+        size.setWidth(std::max(size.width(), 110));
+        return size;
+    }
+};
 
 // A named panel whose controls stand one below the other.
 QVBoxLayout* MakePanel(QWidget*& panel, const char* name, QWidget* parent) {
@@ -677,9 +690,8 @@ bool TMainForm::WriteSerialNumber() {
 }
 
 QPushButton* TMainForm::CommandButton(const char* name, const char* caption, QWidget* parent) {
-    auto* button = new QPushButton(ToQString(caption), parent);
+    auto* button = new TCommandButton(ToQString(caption), parent);
     button->setObjectName(ToQString(name));
-    button->setMinimumWidth(110);
     return button;
 }
 

@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
 #include <csignal>
 #include <unistd.h>
 
@@ -220,6 +221,26 @@ TEST_F(MainFormDeviceTest, TerminationRequestDuringACommandClosesTheWindowAfterI
             end(MainForm->isVisible() ? 1 : 0);
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+// However small the user makes the window, every caption and every number stays whole.
+TEST_F(MainFormDeviceTest, TheSmallestWindowCutsNoCaptionAndNoNumber) {
+    sessionLines.push_back("SplitsSets.SplitsCols=8");
+    sessionLines.push_back("SplitsSets.SplitsRows=8");
+    Start();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    ASSERT_GT(MainForm->MiscButtons.size(), 2u);
+    MainForm->resize(1, 1);
+    QApplication::processEvents();
+    for (QPushButton* button : MainForm->ControlArea->findChildren<QPushButton*>()) {
+        if (!button->isVisible()) continue;
+        EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString();
+    }
+    const int frame = MainForm->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    for (THexEdit* field : MainForm->ControlArea->findChildren<THexEdit*>()) {
+        const int room = field->width() - 2 * frame - 4;
+        EXPECT_GE(room, field->fontMetrics().horizontalAdvance(field->text())) << field->objectName().toStdString();
+    }
 }
 
 TEST_F(MainFormDeviceTest, ExtraFunctionsRunWithoutASuccessBox) {
