@@ -152,7 +152,14 @@ void TDevDLL::SetGeometryListener(TGeometryListener listener, void* context) {
 void TDevDLL::EnumerateDevices(std::vector<TLibraryDeviceRecord>& list) {
     if (!DLLFunctions_.ResetDevicePtrP || !DLLFunctions_.GetNextDeviceP) return;
     DLLFunctions_.ResetDevicePtrP();
+    long taken = 0;
     while (const KovDeviceRecord* record = DLLFunctions_.GetNextDeviceP()) {
+        if (++taken > MaxDeviceRecords) {
+            LogMessage("Device library " + Lib_ + " lists more than " + std::to_string(MaxDeviceRecords) +
+                           " devices; the rest is not listed.",
+                       1);
+            break;
+        }
         const int type = record->RecordType;
         const std::uint32_t mask = type == KOV_RECORD_TYPE2 ? record->ProgrammerMask : 0;
         if (RecordSuitsProgrammer(type, mask, ProgrammerId_)) list.push_back(ReadDeviceRecord(*record, Lib_));
@@ -379,7 +386,14 @@ void TDevDLL::RebuildMiscFunctions() {
     MiscFunctions_.clear();
     if (!DLLFunctions_.ResetMiscFunctP || !DLLFunctions_.GetNextMiscFunctP) return;
     DLLFunctions_.ResetMiscFunctP();
+    long taken = 0;
     while (const KovMiscFunctRecord* record = DLLFunctions_.GetNextMiscFunctP()) {
+        if (++taken > MaxMiscFunctionRecords) {
+            LogMessage("Device library " + Lib_ + " lists more than " + std::to_string(MaxMiscFunctionRecords) +
+                           " extra functions; the rest is not offered.",
+                       1);
+            break;
+        }
         try {
             MiscFunctions_.push_back(std::make_unique<TDeviceFunction>(record, module_));
         } catch (const KovError&) {

@@ -48,6 +48,11 @@ public:
     static constexpr std::size_t FencepostSize = sizeof FencepostMarker;   // with its NUL
     static constexpr std::size_t TemporarySlack = 23;                      // marker + 5 spare bytes
 
+    // A library whose device or extra-function list never ends is cut off after this many
+    // records instead of hanging the program.
+    static constexpr long MaxDeviceRecords = 200000;
+    static constexpr long MaxMiscFunctionRecords = 1024;
+
     // Throws KovError with the fixed texts when the library cannot be loaded, lacks a required
     // export, refuses the programmer library or refuses the framework structure.
     TDevDLL(const std::string& lib, TProgDLL* progLib);

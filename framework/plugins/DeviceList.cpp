@@ -15,8 +15,7 @@
 namespace {
 
 constexpr const char* BuildCaption = "Building device list";
-// A library that keeps answering GetNextDevice is cut off here instead of hanging the program.
-constexpr long MaxRecordsPerLibrary = 200000;
+constexpr long MaxRecordsPerLibrary = TDevDLL::MaxDeviceRecords;
 
 bool IsLibraryName(const std::filesystem::path& path) {
     std::string ext = path.extension().string();

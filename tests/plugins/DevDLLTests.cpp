@@ -489,6 +489,12 @@ TEST_F(DevDLLTest, DispatchRebuildsTheExtraFunctions) {
     EXPECT_EQ(lib.control->dispatchCount, 1);
     EXPECT_EQ(lib.control->dispatched[0], 1);
     EXPECT_EQ(host->MiscFunctionCount(), 0);
+
+    // A list that never ends is cut off instead of hanging the selection.
+    lib.control->miscEndless = 1;
+    host->DispatchMiscFunction(1);
+    EXPECT_EQ(host->MiscFunctionCount(), TDevDLL::MaxMiscFunctionRecords);
+    EXPECT_TRUE(Logged("Device library " + lib.path + " lists more than 1024 extra functions; the rest is not offered."));
 }
 
 }  // namespace

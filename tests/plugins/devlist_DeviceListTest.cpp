@@ -6,6 +6,7 @@
 #include "core/KovError.h"
 #include "core/Statusstack.h"
 #include "devlist_TableLibraries.h"
+#include "plugins/DevDLL.h"
 #include "plugins/DeviceList.h"
 
 namespace {
@@ -337,6 +338,12 @@ TEST_F(DeviceListTest, LibraryThatNeverEndsItsListIsCutOff) {
     auto list = Build();
     EXPECT_EQ(list->Devices().size(), 2u);
     EXPECT_TRUE(LogContains("lists more than 200000 devices; the rest is not listed."));
+
+    // The host's own enumeration stops at the same point.
+    TDevDLL host((Devs() / "endless.so").string(), nullptr);
+    std::vector<TLibraryDeviceRecord> records;
+    host.EnumerateDevices(records);
+    EXPECT_EQ(records.size(), static_cast<std::size_t>(TDevDLL::MaxDeviceRecords));
 }
 
 }  // namespace

@@ -101,6 +101,7 @@ typedef struct KtDeviceControl {
     int recordCount;
     const void* misc[16];       /* replaces the built-in extra-function records when miscCount >= 0 */
     int miscCount;
+    int miscEndless;            /* GetNextMiscFunct starts again instead of ending its list */
     /* observations */
     KtFrameCopy frame;
     KtCallbackResults callback;

@@ -489,6 +489,7 @@ KOV_EXPORT int KT_NAME(ResetMiscFunct)(void) {
 
 KOV_EXPORT KovGetNextMiscFunctFn KT_NAME(GetNextMiscFunct);
 KOV_EXPORT const KovMiscFunctRecord* KT_NAME(GetNextMiscFunct)(void) {
+    if (control.miscEndless && miscCount > 0) return &misc[nextMisc++ % miscCount];
     if (control.miscCount >= 0) {
         return nextMisc < control.miscCount ? (const KovMiscFunctRecord*)control.misc[nextMisc++] : NULL;
     }
