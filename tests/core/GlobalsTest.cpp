@@ -25,6 +25,32 @@ TEST(InstallFolderTest, FrameworkFolderInAnyCaseMeansTheParent) {
     EXPECT_FALSE(RunningProgramPath().empty());
 }
 
+TEST(EditionTest, EachEditionHasItsRowAndEveryOtherIdentifierTheDefault) {
+    const EditionInfo kestra = EditionFor("KESTRA");
+    EXPECT_EQ(kestra.productName, "Kestra");
+    EXPECT_EQ(kestra.helpFileName, "TOLQ.hlp");
+    EXPECT_EQ(kestra.frameworkVersion, "2.2");
+    EXPECT_EQ(EditionFor("BOLVANE").productName, "Bolvane");
+    EXPECT_EQ(EditionFor("BOLVANE").frameworkVersion, "1.4");
+    EXPECT_EQ(EditionFor("TORMEX").productName, "TORMEX");
+    EXPECT_EQ(EditionFor("TORMEX").frameworkVersion, "1.4");
+    // Identifiers are compared exactly: another spelling is another edition.
+    for (const char* other : {"tormex", "KESTRA ", "", "ACME"}) {
+        EXPECT_EQ(EditionFor(other).productName, "kov") << other;
+        EXPECT_EQ(EditionFor(other).helpFileName, "kov.hlp") << other;
+        EXPECT_EQ(EditionFor(other).frameworkVersion, "1.4") << other;
+    }
+    // The build's own values are its edition's row.
+    EXPECT_EQ(ProductName, EditionFor(EditionId).productName);
+    EXPECT_EQ(FrameworkVersion, EditionFor(EditionId).frameworkVersion);
+
+    EXPECT_EQ(BuildYearOf("Jul 18 2003"), "2003");
+    EXPECT_EQ(BuildYearOf("Jul  8 2003"), "2003");
+    EXPECT_EQ(BuildYearOf("2003"), "");
+    EXPECT_EQ(BuildYearOf(""), "");
+    EXPECT_EQ(BuildYear, BuildYearOf(BuildDate));
+}
+
 class GlobalsTest : public GlobalsFixture {
 protected:
     bool AutoStart() const override { return false; }
