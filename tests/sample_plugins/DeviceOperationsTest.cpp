@@ -1,5 +1,6 @@
 // Every family's device operations, end to end: kov's hosts, the device library, the USB
 // programmer's socket and its state files.
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -34,12 +35,14 @@ TEST_P(FamilyCycle, ProgramVerifyReadEraseAndKeep) {
     EXPECT_EQ(width, unsigned(c.device.width));
 
     EXPECT_EQ(device->BlankCheck(), 1);
+    EXPECT_TRUE(LogContains(") - Blank checked the "));
     std::vector<std::uint16_t> data = FillWords(words, width);
     ASSERT_EQ(device->Program(GlobalBuffer), 1) << testing::PrintToString(TakeBoxes());
     EXPECT_FALSE(ProgressBox().State().visible);
     EXPECT_EQ(device->LastChecksum(), Sum(data, c.checksumMask));
     EXPECT_EQ(device->Verify(GlobalBuffer), 1);
     EXPECT_EQ(device->LastChecksum(), Sum(data, c.checksumMask));
+    EXPECT_TRUE(LogContains(") - Verified the "));
 
     for (std::uint32_t i = 0; i < words * (width > 8 ? 2 : 1); ++i)
         GlobalBuffer->SetByte(static_cast<std::int32_t>(i), 0);
@@ -445,6 +448,11 @@ TEST_F(LabTest, APartOfTheDeviceIsProgrammedAlone) {
     EXPECT_EQ(device->Program(GlobalBuffer), 1);
     ASSERT_EQ(device->Read(GlobalBuffer), 1);
     EXPECT_EQ(device->LastChecksum(), Sum(BufferWords(0x100, 8)));
+    // Each success leaves its line in the log, for runs without success boxes.
+    char sum[9];
+    std::snprintf(sum, sizeof sum, "%08X", device->LastChecksum());
+    EXPECT_TRUE(LogContains(") - Programmed the AT27C256R from 00000100 to 000001FF, checksum " + std::string(sum)));
+    EXPECT_TRUE(LogContains(") - Read the AT27C256R from 00000100 to 000001FF, checksum " + std::string(sum)));
     device->Geometry()->SetDeviceStart(0);
     device->Geometry()->SetDeviceEnd(0x7FFF);
     EXPECT_EQ(device->BlankCheck(), 0);

@@ -372,6 +372,13 @@ void DeviceEngine::SetLast(std::uint32_t sum) {
     haveLast_ = true;
 }
 
+int DeviceEngine::Succeeded(const std::string& done, std::uint32_t start, std::uint32_t end, std::uint32_t sum) {
+    SetLast(sum);
+    framework_.Log(2, done + " the " + PartName() + " from " + Hex(start, 32) + " to " + Hex(end, 32) +
+                          ", checksum " + Hex(last_, 32));
+    return KOV_SUCCESS;
+}
+
 int DeviceEngine::Read(std::uint32_t start, std::uint32_t end, unsigned char* image) {
     haveLast_ = false;
     if (!image || !Prepare(start, end)) return lastResult_ = kFailed;
@@ -407,8 +414,7 @@ int DeviceEngine::Read(std::uint32_t start, std::uint32_t end, unsigned char* im
             return lastResult_ = kAborted;
         }
     }
-    SetLast(sum);
-    return lastResult_ = KOV_SUCCESS;
+    return lastResult_ = Succeeded("Read", start, end, sum);
 }
 
 DeviceEngine::Compare DeviceEngine::CompareRange(std::uint32_t start, std::uint32_t end,
@@ -601,8 +607,7 @@ int DeviceEngine::Program(std::uint32_t start, std::uint32_t end, const unsigned
     }
     family_.AfterProgram(*this);
     Commit();
-    SetLast(sum);
-    return lastResult_ = KOV_SUCCESS;
+    return lastResult_ = Succeeded("Programmed", start, end, sum);
 }
 
 int DeviceEngine::Verify(std::uint32_t start, std::uint32_t end, const unsigned char* image) {
@@ -617,7 +622,7 @@ int DeviceEngine::Verify(std::uint32_t start, std::uint32_t end, const unsigned 
     std::uint32_t sum = 0;
     int verified = CheckRange(start, end, image, "Verifying", "Verify",
                               "The " + PartName() + " does not match the buffer.", sum);
-    if (verified == KOV_SUCCESS) SetLast(sum);
+    if (verified == KOV_SUCCESS) return lastResult_ = Succeeded("Verified", start, end, sum);
     return lastResult_ = verified;
 }
 
@@ -632,7 +637,7 @@ int DeviceEngine::BlankCheck(std::uint32_t start, std::uint32_t end) {
     std::uint32_t sum = 0;
     int blank = CheckRange(start, end, nullptr, "Blank checking", "Blank check",
                            "The " + PartName() + " is not blank.", sum);
-    if (blank == KOV_SUCCESS) SetLast(sum);
+    if (blank == KOV_SUCCESS) return lastResult_ = Succeeded("Blank checked", start, end, sum);
     return lastResult_ = blank;
 }
 
@@ -678,8 +683,7 @@ int DeviceEngine::Erase(std::uint32_t start, std::uint32_t end) {
                                "The " + PartName() + " is not blank after erasing.", sum);
         if (blank != KOV_SUCCESS) return lastResult_ = blank;
     }
-    SetLast(sum);
-    return lastResult_ = KOV_SUCCESS;
+    return lastResult_ = Succeeded("Erased", first, last, sum);
 }
 
 int DeviceEngine::Checksum(std::uint32_t start, std::uint32_t end, std::uint32_t* checksum) {
@@ -696,9 +700,9 @@ int DeviceEngine::Checksum(std::uint32_t start, std::uint32_t end, std::uint32_t
     Compare read = CompareRange(start, end, nullptr, "Reading", ignored, differing, sum);
     if (read == Compare::Aborted) return lastResult_ = kAborted;
     if (read == Compare::Failed) return lastResult_ = kFailed;
-    SetLast(sum);
+    lastResult_ = Succeeded("Summed", start, end, sum);
     *checksum = last_;
-    return lastResult_ = KOV_SUCCESS;
+    return lastResult_;
 }
 
 int DeviceEngine::LastChecksum(std::uint32_t* checksum) const {

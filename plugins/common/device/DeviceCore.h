@@ -145,6 +145,9 @@ private:
     int ProgramRange(std::uint32_t start, std::uint32_t end, const unsigned char* image);
     bool EraseRange(std::uint32_t start, std::uint32_t end);
     void SetLast(std::uint32_t sum);
+    // The end of a successful operation: its checksum becomes the last one, and the log tells
+    // what was done, so that a run without success boxes still leaves its record.
+    int Succeeded(const std::string& done, std::uint32_t start, std::uint32_t end, std::uint32_t sum);
     std::uint16_t ImageWord(const unsigned char* image, std::uint32_t index) const;
 
     DeviceFamily& family_;
