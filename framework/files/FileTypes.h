@@ -5,7 +5,8 @@
 // Adding a format:
 //   1. write its unit in formats/<Name>.h/.cpp: a reader (TFileIn&, TDataSink&) -> bool, a writer
 //      (TFileOut&, const TDataSource&) -> bool and, for detection, a line checker or a probe;
-//   2. add its row to the table in FileTypes.cpp (name, alias, pointers, detection, settings);
+//   2. give it an index below and add its row to the table in FileTypes.cpp (name, alias,
+//      pointers, detection, settings);
 //   3. add its golden tests under tests/files/.
 // Nothing else changes: the dialogs, detection, the settings page and the CLI read the table.
 #include <cstddef>
