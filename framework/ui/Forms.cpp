@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "core/Globals.h"
+#include "files/FileTypeSettings.h"
 #include "ui/DevSelectForm.h"
 #include "ui/MainForm.h"
 #include "ui/ProgScanForm.h"
@@ -19,6 +21,9 @@ TSplitsForm* SplitsForm = nullptr;
 // SplashScreen, BufferEditForm, DevSelectForm, StatusForm, SplitsForm, ProgScanForm,
 // PreferenceForm, FileForm.
 void CreateForms() {
+    // Every file type setting is in the store before the first load or save, as the preferences
+    // dialog's table has them.
+    if (GlobalConfig) kovfiles::LoadFileTypeSettings(*GlobalConfig);
     MainForm = new TMainForm();
     DevSelectForm = new TDevSelectForm();
     StatusForm = new TStatusForm();
