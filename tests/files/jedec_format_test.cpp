@@ -325,6 +325,45 @@ TEST_F(JedecFormatTest, SparseImageTakesItsSizeFromTheDeclaredFuseCount) {
     EXPECT_NE(text.find("L00000000 1100000000100000"), std::string::npos);
 }
 
+TEST_F(JedecFormatTest, SparseImageWithoutFuseCountEndsAtItsLastFuseAndStaysBounded) {
+    // Without QF the L fields size the image; a fuse number past the largest buffer is dropped
+    // instead of making an image of gigabytes.
+    struct Case {
+        std::string fields;
+        std::size_t size;      // bytes of the single block, 0 for none
+        std::uint64_t loaded;
+    };
+    const Case cases[] = {
+        {"hdr*F1*L0004 0 1*", 6, 2},
+        {"hdr*L0000 1*L0020 0\t1*", 22, 3},
+        {"hdr*L4294967290 1111111111*", 0, 0},
+        {"hdr*QF99999999999*L0 1*", 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fields);
+        const auto path = temp / "in.jed";
+        WriteFile(path, Transmission(c.fields));
+        TSparseImage image;
+        bool ok = false;
+        std::uint64_t loaded = 0;
+        {
+            TFileIn in;
+            ASSERT_TRUE(in.Open(path.string()));
+            TImageSink sink(image);
+            ok = ReadFileOfType(ftJedec, in, sink);
+            loaded = sink.Loaded();
+        }
+        EXPECT_EQ(loaded, c.loaded);
+        if (c.size == 0) {
+            EXPECT_EQ(image.ByteCount(), 0u);
+            continue;
+        }
+        EXPECT_TRUE(ok);
+        ASSERT_EQ(image.blocks.size(), 1u);
+        EXPECT_EQ(image.blocks[0].bytes.size(), c.size);
+    }
+}
+
 TEST_F(JedecFormatTest, RegisteredFormatsAreDetectedAndNamed) {
     std::vector<std::uint8_t> fuses(40, 1);
     const std::string jed = Save(fuses);

@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "buffer/Splits.h"
 #include "core/Config.h"
 #include "core/DialogPort.h"
 #include "core/Globals.h"
@@ -23,6 +24,8 @@ constexpr std::size_t MaxJedecText = 1048576;
 constexpr std::uint64_t FuseNumberCap = std::uint64_t{1} << 48;
 // The largest sink a device range can make; above it the sink is a sparse image.
 constexpr std::uint64_t DeviceRangeLimit = 0xFFFFFFFF;
+// The most fuses a sparse image takes: what the largest buffer holds.
+constexpr std::uint64_t MaxSparseFuses = LastBufferAddress + 1;
 
 bool IsLineBlank(char c) {
     return c == '\r' || c == '\n' || c == ' ';
@@ -293,19 +296,35 @@ bool TJedecLoader::QField(std::string_view body, int number) {
     return false;
 }
 
-// The QF count of the text, or -1. A sparse image has no device to size it, so the file does.
-std::int64_t DeclaredFuseCount(std::string_view text) {
+// The fuse count of a sparse image, which has no device to size it: the file's QF count, or
+// without one the end of the highest fuse an L field sets. Never more fuses than the largest
+// device range holds, so that a fuse number far out cannot make the image gigabytes large.
+std::uint64_t SparseFuseCount(std::string_view text, bool& declared) {
+    declared = false;
     const std::size_t stx = text.find(STX);
     TFieldReader reader(text, stx == std::string_view::npos ? 0 : stx + 1);
     std::string field;
-    if (!reader.Next(field)) return -1;
-    while (reader.Next(field)) {
-        const std::string_view f = Trim(field);
-        if (f.size() > 3 && (f[0] & ~0x20) == 'Q' && (f[1] & ~0x20) == 'F') {
-            return DecimalCount(Trim(f.substr(2, f.size() - 3)));
+    std::uint64_t extent = 0;
+    if (reader.Next(field)) {
+        while (reader.Next(field)) {
+            const std::string_view f = Trim(field);
+            if (f.size() > 3 && (f[0] & ~0x20) == 'Q' && (f[1] & ~0x20) == 'F') {
+                const std::int64_t count = DecimalCount(Trim(f.substr(2, f.size() - 3)));
+                declared = count >= 0;
+                if (declared) return std::min<std::uint64_t>(static_cast<std::uint64_t>(count), MaxSparseFuses);
+            }
+            if (f.size() < 2 || (f[0] & ~0x20) != 'L') continue;
+            std::uint64_t first = 0;
+            std::size_t at = 1;
+            for (; at < f.size() && f[at] >= '0' && f[at] <= '9'; ++at)
+                first = std::min(first * 10 + static_cast<std::uint64_t>(f[at] - '0'), FuseNumberCap);
+            if (at == 1 || at >= f.size() || f[at] != ' ') continue;
+            std::uint64_t count = 0;
+            for (++at; at + 1 < f.size(); ++at) count += f[at] != ' ' && f[at] != '\t';
+            if (count > 0) extent = std::max(extent, first + count);
         }
     }
-    return -1;
+    return std::min(extent, MaxSparseFuses);
 }
 
 // Writes to the file and keeps the transmission sum of everything written.
@@ -433,16 +452,14 @@ bool ReadJedecText(std::string_view text, TDataSink& sink) {
 
     std::uint64_t length = sink.Length();
     const bool sparse = length > DeviceRangeLimit;
-    if (sparse) {
-        const std::int64_t declared = DeclaredFuseCount(text);
-        if (declared >= 0) length = static_cast<std::uint64_t>(declared);
-    }
+    bool declared = false;
+    if (sparse) length = SparseFuseCount(text, declared);
     TJedecLoader loader(sink, length);
     loader.SetBackground(FormatSetting("JEDEC", "DefaultFuseState").empty() ? 0
                                                                              : FormatBool("JEDEC", "DefaultFuseState"));
     const bool ok = loader.Load(text);
     // A sparse image ends with its last stored byte; the declared fuses past it exist all the same.
-    if (ok && sparse && length <= DeviceRangeLimit && loader.HighestStored() < length) {
+    if (ok && sparse && declared && loader.HighestStored() < length) {
         const std::uint8_t background = loader.Background();
         sink.PutAt(length - 1, &background, 1);
     }
