@@ -192,9 +192,12 @@ int RunDump(const CliOptions& options, const DumpOptions& o) {
     std::uint64_t last = o.end.empty() ? segments.back().address + segments.back().size - 1 : *ParseAddress(o.end);
     if (first > last) return fw.Fail("the dump start lies above the dump end");
 
+    // As the window's text dump: a name without extension is a text document.
+    std::string output = o.output;
+    if (fs::path(output).extension().empty()) output += ".txt";
     // The range is laid out piece by piece, gaps holding the fill byte, so a wide range needs
     // no memory of its size.
-    return WriteOutput(fw, o.output, input, o.load.input, [&](TFileOut& out) {
+    return WriteOutput(fw, output, input, o.load.input, [&](TFileOut& out) {
         constexpr std::uint64_t Piece = 1 << 20;
         std::vector<std::uint8_t> bytes;
         bool ok = true;
@@ -254,7 +257,7 @@ void AddFileCommands(CLI::App& app, CliOptions& options, int& status) {
             ->check(CLI::Validator(AddressError, "A"));
         cmd->add_option("--fill", o->fill, "Byte shown where the file has no data, hexadecimal (default FF)");
         cmd->add_option("IN", o->load.input, "Input file")->required();
-        cmd->add_option("OUT", o->output, "Text file to write")->required();
+        cmd->add_option("OUT", o->output, "Text file to write (\".txt\" is added to a name without extension)")->required();
         cmd->callback([&options, &status, o] { status = RunDump(options, *o); });
     }
 }

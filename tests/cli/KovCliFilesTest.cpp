@@ -121,6 +121,14 @@ TEST_F(KovCliTest, DumpWritesTheTextDumpOfARange) {
     EXPECT_EQ(ReadFile(temp / "out.txt"),
               "00000010  41 42 43 44 FF FF FF FF FF FF FF FF FF FF FF FF  ABCD            \n"
               "00000020  FF FF FF FF                                                      \n");
+    // A name without extension gets ".txt", as the window's text dump gives it; line ends follow
+    // "UnixEOL".
+    WriteFile(temp / "crlf.kvs", "File.UnixEOL=FALSE\r\n");
+    r = Cli("dump --session crlf.kvs in.hex plain");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(fs::exists(temp / "plain"));
+    EXPECT_EQ(ReadFile(temp / "plain.txt"),
+              "00000010  41 42 43 44                                      ABCD            \r\n");
 }
 
 TEST_F(KovCliTest, HelpDocumentsEveryCommandAndOption) {
@@ -133,5 +141,20 @@ TEST_F(KovCliTest, HelpDocumentsEveryCommandAndOption) {
                              "ascii-hex", "jedec", "pof", "bit", "binary"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
     r = Cli("dump --help");
-    for (const char* word : {"--start", "--end"}) EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    for (const char* word : {"--start", "--end", "--from", "--fill"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+
+    // The programmer commands and every option and exit status of run.
+    r = Cli("--help");
+    for (const char* word : {"programmers", "devices", "run", "--verbose", "--log-level"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    r = Cli("devices --help");
+    EXPECT_EQ(r.status, 0);
+    for (const char* word : {"--programmer", "--search"}) EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    r = Cli("run --help");
+    EXPECT_EQ(r.status, 0);
+    for (const char* word : {"--programmer", "LIB[:INTERFACE]", "--demo", "--device", "--splits", "--current",
+                             "--byte-swap", "--load", "--erase", "--blank-check", "--program", "--verify",
+                             "--read", "--checksum", "--buffer-checksum", "130", "200", "201", "202", "203"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
