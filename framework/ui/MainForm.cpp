@@ -411,8 +411,15 @@ bool TMainForm::RunDeviceSelection() {
 }
 
 void TMainForm::SelectDeviceBtnClick() {
-    RunDeviceSelection();
-    Operations.StoreSplitsInSession();
+    // A newly selected device takes the session's splits and sets, as at start-up and on
+    // reselection; the session then keeps the layout that is in force. Storing the dialog's counts
+    // without applying them would make the next start lay the image out differently from what the
+    // user worked with, and a cancelled selection stores nothing (the dialog may hold counts the
+    // user cancelled).
+    if (RunDeviceSelection() && GlobalDevDLL) {
+        ApplySessionSplits();
+        Operations.StoreSplitsInSession();
+    }
     DevSelectBtn->setFocus();
 }
 

@@ -19,6 +19,7 @@
 #include "plugins/DevGeometry.h"
 #include "plugins/ProgDLL.h"
 #include "ui/Application.h"
+#include "ui/DevSelectForm.h"
 #include "ui/HexEdit.h"
 #include "ui/StatusForm.h"
 #include "ui/SplitsForm.h"
@@ -286,6 +287,58 @@ TEST_F(MainFormDeviceTest, SplitsDialogOkAppliesTheLayoutCancelKeepsTheSession) 
     EXPECT_EQ(GlobalConfig->GetInt("SplitsSets", "SplitsCols"), 2);
     EXPECT_EQ(SplitsForm->SplitsBox->value(), 4) << "the dialog keeps what the user typed";
     EXPECT_EQ(GlobalStatusStack->TopStatus()->text, "Idle");
+}
+
+// The layout in force, the splits dialog and the session agree after the Device button, so that
+// the next start lays the image out as the user last worked with it.
+TEST_F(MainFormDeviceTest, TheDeviceButtonKeepsTheLayoutTheSessionHolds) {
+    Start();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    auto splitsDialog = [this](int splits, int sets, int set, bool ok) {
+        script.steps.push_back([=](QWidget* dialog) {
+            auto* form = static_cast<TSplitsForm*>(dialog);
+            form->SplitsBox->setValue(splits);
+            form->SetsBox->setValue(sets);
+            form->SetDevBox->setValue(set);
+            Click(ok ? static_cast<QWidget*>(form->BitBtn1) : static_cast<QWidget*>(form->CancelButton));
+        });
+        Click(MainForm->SplitsButton);
+    };
+    splitsDialog(2, 2, 2, true);
+    ASSERT_EQ(MainForm->SplitsButton->text(), "Splits(1:2) and Sets(2:2)");
+    splitsDialog(4, 3, 3, false);   // changed and cancelled: the dialog keeps 4 and 3
+
+    // A cancelled device dialog keeps the device and stores nothing.
+    script.steps.push_back([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+    Click(MainForm->DevSelectBtn);
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    EXPECT_EQ(GlobalConfig->GetInt("SplitsSets", "SplitsCols"), 2);
+    EXPECT_EQ(GlobalConfig->GetInt("SplitsSets", "SplitsRows"), 2);
+    EXPECT_EQ(GlobalDevDLL->Geometry()->Splits(), 2u);
+
+    // Another device: it takes the session's two splits and two sets.
+    script.steps.push_back([](QWidget* dialog) {
+        auto* form = static_cast<TDevSelectForm*>(dialog);
+        QTest::keyClicks(form->Manufacturer, QStringLiteral("amd"));
+        form->Device->selectAll();
+        QTest::keyClicks(form->Device, QStringLiteral("am27c1024"));
+        Click(form->OkButton);
+        if (dialog->isVisible()) static_cast<QDialog*>(dialog)->reject();
+    });
+    Click(MainForm->DevSelectBtn);
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    ASSERT_EQ(GlobalDevDLL->SelectedDeviceName(), "AM27C1024");
+    const TDevGeometry& g = *GlobalDevDLL->Geometry();
+    EXPECT_EQ(g.Splits(), 2u);
+    EXPECT_EQ(g.Sets(), 2u);
+    EXPECT_EQ(MainForm->Operations.Splits.Values(),
+              (TSplitsSets{2, static_cast<int>(g.SplitNumber()), 2, static_cast<int>(g.SetNumber())}));
+    EXPECT_EQ(MainForm->SplitsButton->text().toStdString(),
+              "Splits(" + std::to_string(g.SplitNumber()) + ":2) and Sets(" + std::to_string(g.SetNumber()) + ":2)");
+    EXPECT_EQ(GlobalConfig->GetInt("SplitsSets", "SplitsCols"), 2);
+    EXPECT_EQ(GlobalConfig->GetInt("SplitsSets", "SplitsRows"), 2);
+    // 64 Ki words of 16 bits, four devices.
+    EXPECT_EQ(Text(MainForm->BuffOffsetEnd), "0007FFFF");
 }
 
 TEST_F(MainFormDeviceTest, ALibrarySwitchingSplitsOffDisablesTheButton) {
