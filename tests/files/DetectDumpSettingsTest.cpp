@@ -41,6 +41,13 @@ TEST_F(DetectTest, CommentLinesAreSkippedButOnlyWithinTheWindow) {
     EXPECT_EQ(Detect(comments + ":0100000055AA\n"), ftBinary);
 }
 
+TEST_F(DetectTest, OnlyTheFirst16KiBAreLookedAt) {
+    // A JEDEC text is recognised by its QF field, which must lie within the bytes read.
+    auto jedec = [](std::size_t header) { return "\x02" + std::string(header, 'h') + "*\nQF100*\nL0 1*\n\x03"; };
+    EXPECT_EQ(Detect(jedec(16000)), ftJedec);
+    EXPECT_EQ(Detect(jedec(16400)), ftBinary);
+}
+
 TEST_F(DetectTest, DetectionLogsWhatItChecked) {
     GlobalLog->SetLevel(3);
     EXPECT_EQ(Detect(":0100000055AB\n"), ftBinary);
