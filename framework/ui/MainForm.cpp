@@ -169,6 +169,12 @@ void TMainForm::BuildMenus() {
         menu->addAction(SendLogItem);
         menu->addAction(CloseLogItem);
         menu->addAction(ClearLogItem);
+        // The logger closes its file by itself when a write fails (disk full): the menu shows what
+        // is true when it opens, not what was chosen last.
+        connect(menu, &QMenu::aboutToShow, this, [this] {
+            UpdateLogFileItem();
+            UpdateLogLevelItems();
+        });
     }
     LogBox->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(LogBox, &QWidget::customContextMenuRequested, this,

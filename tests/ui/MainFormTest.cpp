@@ -207,6 +207,26 @@ TEST_F(MainFormTest, LogFileThatCannotBeCreatedIsNotShownAsOpen) {
     EXPECT_FALSE(FindAction(MainForm->LogMenu, "Close log file")->isEnabled());
 }
 
+TEST_F(MainFormTest, LogFileLostToAFullDiskIsNoLongerShownAsOpen) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    // An empty view lets the file open; the next entry cannot be written and the logger gives up.
+    FindAction(MainForm->LogMenu, "Clear log")->trigger();
+    dialogs.fileAnswers.push_back("/dev/full");
+    FindAction(MainForm->LogMenu, "Send log to file")->trigger();
+    ASSERT_NE(FindAction(MainForm->LogMenu, "Close log file - full"), nullptr);
+    GlobalLog->Log("cannot be written", 2);
+    ASSERT_EQ(GlobalLog->LogFileName(), "");
+
+    for (QMenu* menu : {MainForm->LogPopupMenu, MainForm->LogMenu}) {
+        menu->popup(QPoint(0, 0));
+        QAction* close = FindAction(menu, "Close log file");
+        ASSERT_NE(close, nullptr) << menu->objectName().toStdString();
+        EXPECT_FALSE(close->isEnabled());
+        menu->hide();
+    }
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
 TEST_F(MainFormTest, CancelledSaveDialogChangesNothing) {
     FindAction(MainForm->LogMenu, "Send log to file")->trigger();
     EXPECT_EQ(dialogs.fileRequests.size(), 1u);
