@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <new>
 #include <strings.h>
 
 #include "core/Globals.h"
@@ -92,11 +93,15 @@ int LoadInput(CliFramework& fw, const LoadOptions& o, Input& input) {
         loaded = segment->size;
         input.source = TDataSource::Window(segment->data, segment->size, start);
     } else {
-        {
+        try {
             TImageSink sink(input.image, start, end);
             sink.Reserve(in.Size());
             ok = ReadFileOfType(type, in, sink);
             loaded = sink.Loaded();
+            sink.Finish();
+        } catch (const std::bad_alloc&) {
+            LogMessage("Not enough memory for the data of " + o.input, 0);
+            ok = false;
         }
         in.Close();
         input.source = input.image.Source();

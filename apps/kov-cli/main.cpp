@@ -1,6 +1,10 @@
 // kov-cli: the framework without windows, for scripts, production lines and conversions.
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+#include <exception>
+#include <new>
+
 #include "CliFramework.h"
 #include "FileCommands.h"
 #include "ProgrammerCommands.h"
@@ -27,6 +31,12 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "kov-cli: not enough memory\n");
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kov-cli: %s\n", e.what());
+        return 1;
     }
     return status;
 }

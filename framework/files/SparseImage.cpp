@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <cstdint>
+#include <new>
+#include <utility>
 
 namespace kovfiles {
 
@@ -26,7 +28,13 @@ TDataSource TSparseImage::Source(std::uint8_t gapFill) const {
 TImageSink::TImageSink(TSparseImage& image, std::uint32_t fileStart, std::uint32_t fileEnd)
     : TDataSink(fileStart, fileEnd, 0), Image_(image) {}
 
-TImageSink::~TImageSink() { Finish(); }
+TImageSink::~TImageSink() {
+    // Callers that must know whether the image is whole call Finish() themselves.
+    try {
+        Finish();
+    } catch (const std::bad_alloc&) {
+    }
+}
 
 void TImageSink::Track() {
     Tracking_ = false;
@@ -55,7 +63,12 @@ void TImageSink::Reserve(std::uint64_t bytes) {
     bytes = std::min<std::uint64_t>(bytes, std::uint64_t{1} << 32);
     if (bytes <= Arena_.capacity()) return;
     Sync();
-    Arena_.reserve(static_cast<std::size_t>(bytes));
+    // Only a hint: without the room at once the arena grows as the data comes.
+    try {
+        Arena_.reserve(static_cast<std::size_t>(bytes));
+    } catch (const std::bad_alloc&) {
+        return;
+    }
     // Large pages where the system offers them on request.
     constexpr std::uintptr_t Huge = 2 << 20;
     auto first = (reinterpret_cast<std::uintptr_t>(Arena_.data()) + Huge - 1) & ~(Huge - 1);
@@ -177,7 +190,9 @@ void TImageSink::Finish() {
     Finished_ = true;
     if (Dense_) {
         Image_.blocks.clear();
-        Image_.blocks.push_back({FileStart(), DenseBytes_});
+        // Moved, not copied: a dense image may be as large as the largest device.
+        Image_.blocks.push_back({FileStart(), std::move(DenseBytes_)});
+        DenseBytes_.clear();
         return;
     }
     MergePieces();

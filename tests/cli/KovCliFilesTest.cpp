@@ -114,6 +114,42 @@ TEST_F(KovCliTest, FailuresExplainThemselvesAndLeaveExistingFilesAlone) {
     EXPECT_NE(r.status, 0);
 }
 
+TEST_F(KovCliTest, LackOfMemoryFailsCleanly) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limits here allow";
+#else
+    // Under every limit the conversion either succeeds exactly or fails with its message and
+    // leaves no output; it never ends with a signal.
+    std::string data(8 << 20, '\0');
+    std::uint32_t x = 12345;
+    for (char& c : data) c = static_cast<char>((x = x * 1103515245 + 12345) >> 24);
+    WriteFile(temp / "in.bin", data);
+    ASSERT_EQ(Cli("convert --session s.kvs --from binary in.bin in.hex").status, 0);
+    const std::string program = std::string(KOV_TEST_STAGE_DIR) + "/framework/kov-cli";
+    int succeeded = 0, failed = 0;
+    for (int limit = 10000; limit <= 120000; limit += 10000) {
+        SCOPED_TRACE(limit);
+        fs::remove(temp / "out.bin");
+        const std::string cmd = "cd " + temp.path().string() + " && (ulimit -v " + std::to_string(limit) +
+                                "; exec " + program + " convert --session s.kvs in.hex out.bin) 2>err.txt";
+        const int status = std::system(cmd.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << ReadFile(temp / "err.txt");
+        const int code = WEXITSTATUS(status);
+        ASSERT_TRUE(code == 0 || code == 1) << code << "\n" << ReadFile(temp / "err.txt");
+        if (code == 0) {
+            ++succeeded;
+            EXPECT_TRUE(ReadFile(temp / "out.bin") == data);
+        } else {
+            ++failed;
+            EXPECT_NE(ReadFile(temp / "err.txt").find("kov-cli: "), std::string::npos);
+            EXPECT_FALSE(fs::exists(temp / "out.bin"));
+        }
+    }
+    EXPECT_GT(succeeded, 0);
+    EXPECT_GT(failed, 0);
+#endif
+}
+
 TEST_F(KovCliTest, DumpWritesTheTextDumpOfARange) {
     WriteFile(temp / "in.hex", ":0400100041424344E2\n");
     Result r = Cli("dump --session s.kvs --start 0x10 --end 0x23 in.hex out.txt");
