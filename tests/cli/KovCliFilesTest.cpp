@@ -114,6 +114,53 @@ TEST_F(KovCliTest, FailuresExplainThemselvesAndLeaveExistingFilesAlone) {
     EXPECT_NE(r.status, 0);
 }
 
+TEST_F(KovCliTest, BadInputFailsWithItsMessagesAndWritesNothing) {
+    // A 100 MiB line without a line end, as Intel Hex: every piece is a bad line; nothing loads.
+    {
+        std::string line(100 << 20, '7');
+        line[0] = ':';
+        WriteFile(temp / "long.hex", line);
+    }
+    Result r = Cli("convert --session s.kvs --from ihex long.hex out.bin");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Max Error Count Reached"), std::string::npos);
+    EXPECT_NE(r.err.find("No data was loaded into the buffer."), std::string::npos);
+    EXPECT_FALSE(fs::exists(temp / "out.bin"));
+    fs::remove(temp / "long.hex");
+
+    // Binary garbage given as each text format.
+    std::string garbage(64 << 10, '\0');
+    std::uint32_t x = 99;
+    for (char& c : garbage) c = static_cast<char>((x = x * 1103515245 + 12345) >> 24);
+    WriteFile(temp / "garbage.bin", garbage);
+    for (const char* type : {"ihex", "srec", "tek", "ascii-hex", "jedec", "pof", "bit"}) {
+        SCOPED_TRACE(type);
+        r = Cli(std::string("convert --session s.kvs --yes --from ") + type + " garbage.bin out.bin");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("kov-cli: "), std::string::npos);
+        EXPECT_FALSE(fs::exists(temp / "out.bin"));
+    }
+
+    // Records that run past 0xFFFFFFFF, truncated records and odd digit counts are bad records.
+    WriteFile(temp / "s5.kvs", "FileType.Intel Hex.IgnoreInvalidRecord=FALSE\r\nFileType.Motorola S.IgnoreInvalidRecord=FALSE\r\n");
+    // (Detection would take such files for binary, so the type is given.)
+    const std::pair<const char*, const char*> records[] = {
+        {"past.s", "S307FFFFFFFF0102F9\n"},
+        {"past.hex", ":02000004FFFFFC\n:02FFFF000102FD\n"},
+        {"short.hex", ":0400000001020304\n"},
+        {"odd.hex", ":0100000055A\n"},
+    };
+    for (const auto& [name, text] : records) {
+        SCOPED_TRACE(name);
+        WriteFile(temp / name, text);
+        const std::string type = fs::path(name).extension() == ".s" ? "srec" : "ihex";
+        r = Cli("convert --session s5.kvs --from " + type + " " + name + " out.bin");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("format error on line: "), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(temp / "out.bin"));
+    }
+}
+
 TEST_F(KovCliTest, LackOfMemoryFailsCleanly) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the address sanitizer needs more address space than the limits here allow";
