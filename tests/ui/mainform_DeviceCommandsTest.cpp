@@ -181,6 +181,45 @@ TEST_F(MainFormDeviceTest, CloseIsRefusedWhileTheLibraryRunsAndWorksAfterwards) 
     EXPECT_EQ(MainForm->ProgLib, nullptr);
 }
 
+// While the library runs, the user presses the keys and buttons of other commands: nothing may
+// start a second command inside the running one.
+class ImpatientPort : public ScriptedDialogPort {
+public:
+    void ProcessEvents() override {
+        ScriptedDialogPort::ProcessEvents();
+        if (!MainForm || tried) return;
+        tried = true;
+        QApplication::setActiveWindow(MainForm);
+        for (const auto& key : {QKeySequence(QStringLiteral("Ctrl+R")), QKeySequence(QStringLiteral("Ctrl+P")),
+                                QKeySequence(QStringLiteral("Ctrl+1")), QKeySequence(QStringLiteral("Ctrl+D")),
+                                QKeySequence(QStringLiteral("Ctrl+A")), QKeySequence(QStringLiteral("Ctrl+C"))}) {
+            QTest::keySequence(MainForm, key);
+        }
+        QTest::mouseClick(MainForm->ReadButton, Qt::LeftButton);
+        QApplication::processEvents();
+    }
+    bool tried = false;
+};
+
+TEST_F(MainFormDeviceTest, NoOtherCommandStartsWhileTheLibraryRuns) {
+    Start();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    ImpatientPort port;
+    DialogPort* previous = SetDialogPort(&port);
+    Click(MainForm->BlankCheckButton);
+    SetDialogPort(previous);
+    ASSERT_TRUE(port.tried) << "the library never let events run";
+    EXPECT_EQ(port.Texts(), Texts{"Blank Check operation successful."});
+    for (const char* name : {"Read", "Program", "Read Device ID", "Checksum"})
+        EXPECT_FALSE(Logged(std::string("TMainForm: ") + name + " started")) << name;
+    EXPECT_FALSE(LogContains("Selecting device"));
+
+    // Afterwards the keys work again.
+    QApplication::setActiveWindow(MainForm);
+    QTest::keySequence(MainForm, QKeySequence(QStringLiteral("Ctrl+R")));
+    EXPECT_TRUE(Logged("TMainForm: Read started"));
+}
+
 // Sends the program a termination request while the library runs, and lets the window system
 // deliver it as the progress box's event pumping does in the program.
 class TerminatingPort : public ScriptedDialogPort {
