@@ -227,6 +227,9 @@ bool TProgrammerSearch::ScanProgrammerLibraries(const std::string& lastPath, con
 
 TProgDLL* TProgrammerSearch::LoadProgrammer(const std::string& path, const std::string& interface, bool demo) {
     std::unique_ptr<TProgDLL> host;
+    // Only the line pushed here is popped: a library that cannot even be loaded must not take
+    // "Attempting to communicate with programmer" off the splash window.
+    bool pushed = false;
     try {
         if (!path.empty()) {
             LogMessage("Attempting to initialize (" + path + ") with port (" + interface + ")", 7);
@@ -235,13 +238,15 @@ TProgDLL* TProgrammerSearch::LoadProgrammer(const std::string& path, const std::
         }
         if (!host) return nullptr;
         PushStatus("Attempting to find " + host->ProgrammerName() + " on " + interface);
+        pushed = true;
         const std::string answered = host->InitializeOnPort(interface);
         PopStatus();
+        pushed = false;
         if (answered.empty()) return nullptr;
         ProgrammerSelected(std::move(host), answered, demo);
         return Programmer_.get();
     } catch (const std::exception& error) {
-        PopStatus();
+        if (pushed) PopStatus();
         LogMessage("Programmer library " + path + " could not be started: " + error.what(), 1);
         ReportException(__FILE__, __LINE__);
         return nullptr;

@@ -254,6 +254,25 @@ TEST_F(ProgrammerSearchTest, ProgrammerThatDoesNotAnswerBringsTheDialogBack) {
     for (const auto& item : GlobalStatusStack->Items()) EXPECT_NE(item.caller, &owner);
 }
 
+// While the dialog is shown the splash window still says what the start-up is doing, whether
+// the remembered library could not be loaded or the chosen programmer did not answer.
+TEST_F(ProgrammerSearchTest, TheStartUpLineStaysWhileTheDialogIsShown) {
+    Place("lpt.so", "LPT1000", {"id=1"});
+    // A device library where the programmer library was: it refuses the framework structure.
+    const std::string wrong = tables::PlaceDevices(temp.path(), "wrong.so", {});
+    sessionLines.push_back("LastProgrammer.DLLName=" + wrong);
+    sessionLines.push_back("LastProgrammer.Interface=USB");
+    Texts shown;
+    int runs = 0;
+    EXPECT_FALSE(Run([&] {
+        shown.push_back(GlobalStatusStack->TopStatus() ? GlobalStatusStack->TopStatus()->text : "");
+        return ++runs < 2 ? Search::ChoiceOk : Search::ChoiceCancel;
+    }));
+    EXPECT_EQ(shown, (Texts{"Attempting to communicate with programmer", "Attempting to communicate with programmer"}));
+    EXPECT_TRUE(LogContains("could not be started"));
+    for (const auto& item : GlobalStatusStack->Items()) EXPECT_NE(item.caller, &owner);
+}
+
 TEST_F(ProgrammerSearchTest, AuxiliaryMenuIsOfferedInDebugModeOnly) {
     const std::string kov22 = Place("kov22.so", "KOV22", {"id=2", "answer=USB>USB"});
     sessionLines.push_back("LastProgrammer.DLLName=" + kov22);
