@@ -7,6 +7,7 @@
 #include <new>
 #include <strings.h>
 
+#include "core/Config.h"
 #include "core/Globals.h"
 #include "files/Detect.h"
 #include "files/FileLoadSave.h"
@@ -65,6 +66,14 @@ struct Input {
     TSparseImage image;
     TDataSource source;
 };
+
+// The session's file type settings shape the output: a session that exists but cannot be read
+// is not silently replaced by the defaults.
+int CheckSession(CliFramework& fw) {
+    if (!fw.Started()) return 1;
+    if (GlobalConfig && !GlobalConfig->LoadProblem().empty()) return fw.Fail(GlobalConfig->LoadProblem());
+    return 0;
+}
 
 // Loads a file; returns 0 or the exit status of the failure.
 int LoadInput(CliFramework& fw, const LoadOptions& o, Input& input) {
@@ -168,7 +177,7 @@ int RunDetect(const CliOptions& options, const std::string& input) {
 
 int RunConvert(const CliOptions& options, const ConvertOptions& o) {
     CliFramework fw(options);
-    if (!fw.Started()) return 1;
+    if (int status = CheckSession(fw)) return status;
     auto fill = ParseByte(o.fill);
     if (!fill) return fw.Fail("--fill takes one byte in hexadecimal: " + o.fill);
     int to = -1;
@@ -187,7 +196,7 @@ int RunConvert(const CliOptions& options, const ConvertOptions& o) {
 
 int RunDump(const CliOptions& options, const DumpOptions& o) {
     CliFramework fw(options);
-    if (!fw.Started()) return 1;
+    if (int status = CheckSession(fw)) return status;
     auto fill = ParseByte(o.fill);
     if (!fill) return fw.Fail("--fill takes one byte in hexadecimal: " + o.fill);
     Input input;

@@ -112,6 +112,18 @@ TEST_F(KovCliTest, FailuresExplainThemselvesAndLeaveExistingFilesAlone) {
     EXPECT_NE(r.err.find("--to"), std::string::npos);
     r = Cli("convert --session s.kvs --file-start 0x1FFFFFFFF bad.hex x.hex");
     EXPECT_NE(r.status, 0);
+
+    // A session that exists but cannot be read does not give way to the defaults.
+    fs::create_directory(temp / "folder.kvs");
+    WriteFile(temp / "in.bin", "abc");
+    for (const char* command : {"convert --from binary in.bin x.hex", "dump --from binary in.bin x.txt"}) {
+        SCOPED_TRACE(command);
+        r = Cli(std::string("--session folder.kvs ") + command);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("Unable to read the session file"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(temp / "x.hex"));
+        EXPECT_FALSE(fs::exists(temp / "x.txt"));
+    }
 }
 
 TEST_F(KovCliTest, BadInputFailsWithItsMessagesAndWritesNothing) {
