@@ -47,6 +47,15 @@ TEST_F(JedecCliTest, JedecConvertsToBinaryAndBackWithItsFuseCount) {
     EXPECT_EQ(fields(again), fields(text));
 }
 
+TEST_F(JedecCliTest, DataBeyondTheLargestFuseCountIsNotWrittenAsJedec) {
+    // Fuse n is the byte at address n: data near the top of the address space would need a QF
+    // count that no reader takes back.
+    WriteFile(temp / "high.hex", ":0200000480007A\n:0100000001FE\n:00000001FF\n");
+    EXPECT_EQ(Run("convert --from ihex --to jedec high.hex high.jed"), 1);
+    EXPECT_NE(err.find("A JEDEC file holds at most 2147483647 fuses"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(temp / "high.jed"));
+}
+
 TEST_F(JedecCliTest, QuestionsAreAnsweredNoUnlessYesIsGiven) {
     WriteFile(temp / "bad.jed", "\x02hdr*QF4*L0000 1111*\x03" "0000");
     EXPECT_EQ(Run("convert --to binary bad.jed out.bin"), 1);

@@ -502,6 +502,14 @@ bool WriteJedecText(TFileOut& out, const TDataSource& source, const TJedecWriteO
     const std::string& eol = options.lineEnd;
     const std::size_t perLine = std::clamp<std::size_t>(options.fusesPerLine, 1, 256);
     const std::uint64_t count = FuseCountOf(source);
+    // A QF count that no reader takes back (the fuse count is a signed 32-bit number) would make
+    // a file that cannot be loaded again.
+    if (count > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+        LogMessage("A JEDEC file holds at most " + std::to_string(std::numeric_limits<std::int32_t>::max()) +
+                       " fuses; this data ends at fuse " + std::to_string(count),
+                   0);
+        return false;
+    }
     const std::string dashes(54, '-');
     TJedecEmitter emit(out);
 
