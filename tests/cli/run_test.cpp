@@ -1,5 +1,7 @@
 // kov-cli run end to end: the staged programmer and device libraries with simulated chips that
 // persist in the test's folder between processes.
+#include <regex>
+
 #include "files/FileFormat.h"
 #include "run_support.h"
 
@@ -42,6 +44,20 @@ TEST_F(RunTest, ProgramsAFileThatLaterProcessesVerifyAndReadBackFromTheSession) 
     EXPECT_TRUE(Has(r.err, "[Confirm file type] " + Path("fw.bin") + " file type is Binary\n  -> Yes"))
         << r.err;
     EXPECT_TRUE(Has(r.err, "[Status] Program operation successful.")) << r.err;
+    // Standard error is no terminal here: the progress box is a line per tenth of the way, each
+    // with the percentage, the operation and the elapsed time.
+    const std::regex step(R"( *(\d+)%  Programming AT27C256R  \d+:\d\d)");
+    int steps = 0;
+    bool full = false;
+    std::smatch m;
+    for (const std::string& line : Lines(r.err)) {
+        if (!std::regex_match(line, m, step)) continue;
+        ++steps;
+        full = full || m[1] == "100";
+    }
+    EXPECT_GE(steps, 10) << r.err;
+    EXPECT_TRUE(full) << r.err;
+    EXPECT_FALSE(Has(r.err, "\r")) << "no redrawing without a terminal";
     const std::string session = SessionText();
     EXPECT_TRUE(Has(session, "LastProgrammer.Interface=USB")) << session;
     EXPECT_TRUE(
