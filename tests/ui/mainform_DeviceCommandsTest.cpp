@@ -122,6 +122,34 @@ TEST_F(MainFormDeviceTest, PointerFieldsKeepWhatTheGeometryRefuses) {
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
+// A pointer typed but not yet left is what the command works on, whether the command comes from
+// its key, its menu item or its button: the field never shows one range while another is used.
+TEST_F(MainFormDeviceTest, ACommandWorksOnThePointerBeingTyped) {
+    sessionLines.push_back("Device.SuppressConfirm=TRUE");
+    sessionLines.push_back("Device.SuppressSuccessfulMessage=TRUE");
+    Start();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    QApplication::setActiveWindow(MainForm);
+    auto type = [](THexEdit* field, const char* digits) {
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, QString::fromLatin1(digits));
+    };
+    type(MainForm->DevOffsetEnd, "ff");
+    QTest::keySequence(MainForm, QKeySequence(QStringLiteral("Ctrl+R")));
+    EXPECT_TRUE(Logged("Read the AM29F010 from 00000000 to 000000FF, checksum"));
+    EXPECT_EQ(Text(MainForm->DevOffsetEnd), "000000FF");
+
+    type(MainForm->DevOffsetStart, "10");
+    MainForm->VerifyItem->trigger();
+    EXPECT_TRUE(Logged("Verified the AM29F010 from 00000010 to 000000FF, checksum"));
+
+    type(MainForm->DevOffsetStart, "20");
+    Click(MainForm->BlankCheckButton);
+    EXPECT_TRUE(Logged("Blank checked the AM29F010 from 00000020 to 000000FF, checksum"));
+    EXPECT_EQ(GlobalDevDLL->Geometry()->DeviceStart(), 0x20u);
+}
+
 TEST_F(MainFormDeviceTest, ProgramOfAnUntouchedBufferAsksEvenWithConfirmationsOff) {
     sessionLines.push_back("Device.SuppressConfirm=TRUE");
     Start();
