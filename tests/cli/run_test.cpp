@@ -90,6 +90,29 @@ TEST_F(RunTest, ProgramsAFileThatLaterProcessesVerifyAndReadBackFromTheSession) 
     EXPECT_FALSE(Has(r.out, "Device checksum")) << "no operation after the failing one";
 }
 
+TEST_F(RunTest, OnATerminalTheProgressLineIsRedrawnInPlace) {
+    // script(1) gives kov-cli a terminal as standard error; the results still go to a file.
+    const std::string program = std::string(KOV_TEST_STAGE_DIR) + "/framework/kov-cli";
+    const std::string inner = "cd '" + temp.path().string() + "' && exec '" + program + "' --session '" + Session() +
+                              "' run --yes --programmer kov22 --device " + Eprom + " --blank-check >stdout.txt";
+    const std::string command =
+        "script -qec \"" + inner + "\" /dev/null >'" + Path("tty.txt") + "' 2>&1 </dev/null";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(temp / "tty.txt");
+    const std::string tty = ReadFile(temp / "tty.txt");
+    EXPECT_EQ(ReadFile(temp / "stdout.txt"), "Blank Check: passed, device checksum " + Hex8(0xFF * EpromSize) + "\n");
+    // Each step overwrites the line: carriage return, the line, erase to its end.
+    const std::size_t half = tty.find("\r 50%  Blank checking AT27C256R  ");
+    ASSERT_NE(half, std::string::npos) << tty;
+    const std::size_t erase = tty.find("\x1b[K", half);
+    EXPECT_LT(erase, tty.find_first_of("\r\n", half + 1)) << tty;
+    EXPECT_FALSE(Has(tty, "\n 50%  Blank checking")) << tty;
+    // The line goes when the box closes, before the next message.
+    const std::size_t last = tty.rfind("100%  Blank checking AT27C256R");
+    ASSERT_NE(last, std::string::npos) << tty;
+    EXPECT_NE(tty.find("\r\x1b[K", last), std::string::npos) << tty;
+}
+
 TEST_F(RunTest, AWrongIdFailsWithTheChipsAnswerAndLeavesTheChipBlank) {
     WriteSession({"Simulator.Faults=WrongId"});
     CliResult r =
