@@ -150,17 +150,21 @@ TEST(QtDialogPort, BoxesStandInFrontOfTheSplashWindowWhileItIsShown) {
     bool inFront = false;
     bool onScreen = false;
     const QWidget* owner = nullptr;
+    int looks = 0;
     auto inspect = [&](QWidget* modal) {
+        onScreen = modal->windowHandle() && modal->windowHandle()->isExposed();
+        // A busy machine maps the box a moment after its event loop starts; give it two seconds.
+        if (!onScreen && ++looks < 200) return false;
         owner = modal->parentWidget();
         inFront = modal->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
-        onScreen = modal->windowHandle() && modal->windowHandle()->isExposed();
         qobject_cast<QMessageBox*>(modal)->button(QMessageBox::Ok)->click();
+        return true;
     };
     {
         TSplashScreen splash;
         splash.show();
         ASSERT_EQ(TSplashScreen::Shown(), &splash);
-        WhenModal(inspect);
+        WhenModalUntil(inspect);
         port.MessageBox("The Programmer DLL \"x.so\" did not load. The error code is: 1.", "Error", MB_OK);
         EXPECT_TRUE(inFront);
         EXPECT_TRUE(onScreen);
@@ -168,7 +172,8 @@ TEST(QtDialogPort, BoxesStandInFrontOfTheSplashWindowWhileItIsShown) {
         splash.hide();
         EXPECT_EQ(TSplashScreen::Shown(), nullptr);
     }
-    WhenModal(inspect);
+    looks = 0;
+    WhenModalUntil(inspect);
     port.MessageBox("later", "Status", MB_OK);
     EXPECT_FALSE(inFront);
 }
