@@ -447,6 +447,9 @@ void TMainForm::Reselect1Click() {
 void TMainForm::ApplySessionSplits() {
     Operations.ApplySessionSplits();
     ShowPointerValues(Operations.Pointers());
+    // The selection summed the device as if it stood alone; the field shows the selected device
+    // of the layout now in force.
+    Operations.BufferChecksumCommand();
 }
 
 void TMainForm::NoDeviceState() {

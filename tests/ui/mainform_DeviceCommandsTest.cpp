@@ -358,9 +358,34 @@ TEST_F(MainFormDeviceTest, SplitsDialogOkAppliesTheLayoutCancelKeepsTheSession) 
 
 // The layout in force, the splits dialog and the session agree after the Device button, so that
 // the next start lays the image out as the user last worked with it.
+// The sum of the 16-bit words of the selected device, read from the buffer by the layout rules.
+std::uint32_t SelectedDeviceSum16() {
+    const TDevGeometry& g = *GlobalDevDLL->Geometry();
+    const std::uint64_t step = 2ull * g.Splits();
+    std::uint32_t sum = 0;
+    for (std::uint64_t w = 0; w <= g.DeviceEnd() - g.DeviceStart(); ++w) {
+        const auto at = static_cast<int>(g.RangeStart() + w * step);
+        sum += static_cast<std::uint32_t>(GlobalBuffer->GetByte(at) | GlobalBuffer->GetByte(at + 1) << 8);
+    }
+    return sum;
+}
+
+std::string Hex8(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", value);
+    return text;
+}
+
 TEST_F(MainFormDeviceTest, TheDeviceButtonKeepsTheLayoutTheSessionHolds) {
     Start();
     ASSERT_NE(GlobalDevDLL, nullptr);
+    // Data in the whole image of four 16-bit devices (past the write window of the flash part).
+    GlobalBuffer->GetByte(0x7FFFF);
+    std::uint32_t random = 1;
+    for (int i = 0; i < 0x80000; ++i) {
+        random = random * 1103515245u + 12345u;
+        GlobalBuffer->Data[i] = static_cast<std::uint8_t>(random >> 16);
+    }
     auto splitsDialog = [this](int splits, int sets, int set, bool ok) {
         script.steps.push_back([=](QWidget* dialog) {
             auto* form = static_cast<TSplitsForm*>(dialog);
@@ -406,6 +431,14 @@ TEST_F(MainFormDeviceTest, TheDeviceButtonKeepsTheLayoutTheSessionHolds) {
     EXPECT_EQ(GlobalConfig->GetInt("SplitsSets", "SplitsRows"), 2);
     // 64 Ki words of 16 bits, four devices.
     EXPECT_EQ(Text(MainForm->BuffOffsetEnd), "0007FFFF");
+    // The buffer checksum shown is that of the selected device in the layout now in force.
+    EXPECT_EQ(Text(MainForm->BufferChecksum), Hex8(SelectedDeviceSum16()));
+
+    // The same for a reselection.
+    MainForm->Reselect1Click();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    EXPECT_EQ(GlobalDevDLL->Geometry()->Splits(), 2u);
+    EXPECT_EQ(Text(MainForm->BufferChecksum), Hex8(SelectedDeviceSum16()));
 }
 
 TEST_F(MainFormDeviceTest, ALibrarySwitchingSplitsOffDisablesTheButton) {
