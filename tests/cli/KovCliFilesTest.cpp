@@ -52,6 +52,15 @@ TEST_F(KovCliTest, DetectPrintsTheTypeOrFailsWhenUndecided) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("cannot tell the file type"), std::string::npos);
+
+    // --log-level holds for this command only; -v shows the lines as they are written.
+    WriteFile(temp / "lv.kvs", "Log.Level=1\r\n");
+    r = Cli("--session lv.kvs -v --log-level 3 detect a.hex");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("File type check for POF failed"), std::string::npos) << r.err;
+    EXPECT_NE(ReadFile(temp / "lv.kvs").find("Log.Level=1\r\n"), std::string::npos);
+    r = Cli("--session lv.kvs -v detect a.hex");
+    EXPECT_EQ(r.err.find("File type check"), std::string::npos) << r.err;
 }
 
 TEST_F(KovCliTest, ConvertKeepsAddressesWithoutFillingTheSpaceBelow) {
