@@ -161,6 +161,13 @@ TReplaceResult ReplaceFile(const std::string& path, const std::function<bool(TFi
         const bool ok = write(out);
         return out.Finish() && ok ? TReplaceResult::Written : TReplaceResult::WriteFailed;
     }
+    // Renaming over the file would replace it even when it is write-protected or belongs to
+    // someone who did not let us write it: such a file is refused as opening it would be.
+    if (exists && (::access(target.c_str(), W_OK) != 0 ||
+                   (status.permissions() & (fs::perms::owner_write | fs::perms::group_write |
+                                            fs::perms::others_write)) == fs::perms::none)) {
+        return TReplaceResult::OpenFailed;
+    }
     fs::path temp = target;
     temp += ".kov-" + std::to_string(::getpid()) + ".tmp";
     if (!out.Open(temp.string())) return TReplaceResult::OpenFailed;

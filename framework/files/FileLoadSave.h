@@ -34,6 +34,7 @@ std::string FormatFileRecord(const std::string& fileName, const std::string& typ
 
 // Writes a file through a temporary file beside it, which replaces the file only when `write`
 // succeeded and every byte reached the disk: a failed save leaves an existing file as it was.
+// A file that is write-protected, or that this user may not write, is not replaced (OpenFailed).
 enum class TReplaceResult { Written, OpenFailed, WriteFailed };
 TReplaceResult ReplaceFile(const std::string& path, const std::function<bool(TFileOut&)>& write);
 

@@ -248,6 +248,30 @@ TEST_F(FileFlowTest, AFailedSaveLeavesTheExistingFileAsItWas) {
               (std::vector<std::string>{"An error occurred while opening the file:\n" + nowhere}));
 }
 
+TEST_F(FileFlowTest, AWriteProtectedFileIsNeverReplaced) {
+    Select(8, 4, 0xFF);
+    GlobalConfig->SetBool("File", "SuppressLoadSaveConfirm", true);
+    const std::string kept = File("golden.bin", "the only copy");
+    ::chmod(kept.c_str(), 0444);
+    fs::create_symlink(kept, temp / "to-golden.bin");
+    for (const std::string& name : {kept, (temp / "to-golden.bin").string()}) {
+        dialogs.shown.clear();
+        EXPECT_FALSE(flow.SaveFile(name, "Binary", D, D, D, D)) << name;
+        EXPECT_EQ(dialogs.Texts(), (std::vector<std::string>{"An error occurred while opening the file:\n" + name}));
+    }
+    EXPECT_EQ(ReadFile(kept), "the only copy");
+    EXPECT_TRUE(GlobalConfig->GetString("MRU", "SaveFileName").empty());
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(temp.path()))
+        ++files;
+    EXPECT_EQ(files, 7u) << "five install folders, the file and the link";
+
+    // Once writable again it is replaced as any other file.
+    ::chmod(kept.c_str(), 0644);
+    EXPECT_TRUE(flow.SaveFile(kept, "Binary", D, D, D, D));
+    EXPECT_EQ(ReadFile(kept).size(), 4u);
+}
+
 TEST_F(FileFlowTest, ReplacingAFileKeepsItsModeFollowsLinksAndWritesDevicesInPlace) {
     const std::string target = File("t.bin", "old");
     ::chmod(target.c_str(), 0640);
