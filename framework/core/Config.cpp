@@ -269,6 +269,16 @@ bool TKOVConfig::SaveSession(const std::string& path) {
         }
     }
 
+    // The rename below would go around a write-protected session (one kept fixed for a
+    // production line, or another user's): it is left as it is.
+    struct stat current {};
+    if (::stat(target.c_str(), &current) == 0 && S_ISREG(current.st_mode) &&
+        ((current.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+        ReportSaveFailure(path, SystemErrorText(EACCES));
+        ReportException(__FILE__, __LINE__);
+        return false;
+    }
+
     // Write a temporary file in the same folder and rename it over the old one, so that a crash
     // or a full disk never leaves a truncated session behind.
     std::string tempPath;

@@ -290,6 +290,34 @@ TEST_F(ConfigTest, AnUnwritableFolderIsReported) {
     EXPECT_EQ(ReadFile(Session()), "Keep.This=1\r\n");
 }
 
+TEST_F(ConfigTest, AWriteProtectedSessionIsReadButNotReplaced) {
+    WriteFile(temp / "line.kvs", "Device.SuppressConfirm=TRUE\r\n");
+    ::chmod((temp / "line.kvs").c_str(), 0444);
+    fs::create_symlink(temp / "line.kvs", Session());
+    testing::internal::CaptureStderr();
+    {
+        TKOVConfig config(Program(), {});
+        EXPECT_TRUE(config.LoadProblem().empty());
+        EXPECT_TRUE(config.GetBool("Device", "SuppressConfirm"));
+        config.SetString("LastProgrammer", "DLLName", "kov22.so");
+        EXPECT_FALSE(config.SaveSession(config.SessionPath()));
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ReadFile(temp / "line.kvs"), "Device.SuppressConfirm=TRUE\r\n");
+    EXPECT_NE(err.find("default.kvs: Permission denied"), std::string::npos) << err;
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(temp.path()))
+        ++files;
+    EXPECT_EQ(files, 3u) << "no temporary file beside the session";
+
+    ::chmod((temp / "line.kvs").c_str(), 0644);
+    {
+        TKOVConfig config(Program(), {});
+        config.SetString("LastProgrammer", "DLLName", "kov22.so");
+    }
+    EXPECT_EQ(ReadFile(temp / "line.kvs"), "Device.SuppressConfirm=TRUE\r\nLastProgrammer.DLLName=kov22.so\r\n");
+}
+
 TEST_F(ConfigTest, SaveKeepsTheFileModeAndFollowsALink) {
     WriteFile(temp / "real.kvs", "A=1\r\n");
     ::chmod((temp / "real.kvs").c_str(), 0600);
