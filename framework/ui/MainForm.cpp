@@ -612,6 +612,8 @@ void TMainForm::SplitsButtonClick() {
     if (SplitsForm->exec() == QDialog::Accepted) {
         ApplySplitsToGeometry();
         ReapplyDevicePointers();
+        // The field would otherwise go on showing the device that was current before.
+        Operations.BufferChecksumCommand();
     }
 }
 

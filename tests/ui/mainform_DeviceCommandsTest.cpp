@@ -376,6 +376,51 @@ std::string Hex8(std::uint32_t value) {
     return text;
 }
 
+// The sum of the 8-bit words of the selected device, read from the buffer by the layout rules.
+std::uint32_t SelectedDeviceSum8() {
+    const TDevGeometry& g = *GlobalDevDLL->Geometry();
+    std::uint32_t sum = 0;
+    for (std::uint64_t w = 0; w <= g.DeviceEnd() - g.DeviceStart(); ++w)
+        sum += GlobalBuffer->GetByte(static_cast<int>(g.RangeStart() + w * g.Splits()));
+    return sum;
+}
+
+// The buffer checksum field refers to the current device of the layout: after the splits dialog's
+// OK it is that of the device the next command works on, not of the one selected before.
+TEST_F(MainFormDeviceTest, TheBufferChecksumFollowsTheSplitsDialog) {
+    Start();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    // Every other byte differs, so that the two split devices have different sums.
+    for (int i = 0; i < 0x80000; ++i) GlobalBuffer->Data[i] = static_cast<std::uint8_t>(i % 2 ? i * 7 : 0x11);
+    Click(MainForm->BufferChecksumButton);
+    ASSERT_EQ(Text(MainForm->BufferChecksum), Hex8(SelectedDeviceSum8()));
+    auto splitsDialog = [this](int splits, int splitDevice, int sets, int setDevice, bool ok) {
+        script.steps.push_back([=](QWidget* dialog) {
+            auto* form = static_cast<TSplitsForm*>(dialog);
+            form->SplitsBox->setValue(splits);
+            form->SetsBox->setValue(sets);
+            form->SplitDevBox->setValue(splitDevice);
+            form->SetDevBox->setValue(setDevice);
+            Click(ok ? static_cast<QWidget*>(form->BitBtn1) : static_cast<QWidget*>(form->CancelButton));
+        });
+        Click(MainForm->SplitsButton);
+    };
+    const std::string alone = Text(MainForm->BufferChecksum);
+    splitsDialog(2, 2, 1, 1, true);
+    ASSERT_EQ(MainForm->SplitsButton->text(), "Splits(2:2) and Sets(1:1)");
+    EXPECT_EQ(Text(MainForm->BufferChecksum), Hex8(SelectedDeviceSum8()));
+    EXPECT_NE(Text(MainForm->BufferChecksum), alone);
+
+    splitsDialog(2, 1, 2, 2, true);
+    ASSERT_EQ(MainForm->SplitsButton->text(), "Splits(1:2) and Sets(2:2)");
+    EXPECT_EQ(Text(MainForm->BufferChecksum), Hex8(SelectedDeviceSum8()));
+
+    // Cancel changes neither the layout nor the field.
+    const std::string kept = Text(MainForm->BufferChecksum);
+    splitsDialog(4, 3, 1, 1, false);
+    EXPECT_EQ(Text(MainForm->BufferChecksum), kept);
+}
+
 TEST_F(MainFormDeviceTest, TheDeviceButtonKeepsTheLayoutTheSessionHolds) {
     Start();
     ASSERT_NE(GlobalDevDLL, nullptr);
