@@ -647,7 +647,11 @@ void TMainForm::ReapplyDevicePointers() {
 
 void TMainForm::PointerLeft(TPointerField field, std::uint32_t value) {
     if (!GlobalDevDLL) return;
-    ShowPointerValues(Operations.LeavePointerField(field, value));
+    const TPointerValues before = Operations.Pointers();
+    const TPointerValues after = Operations.LeavePointerField(field, value);
+    ShowPointerValues(after);
+    // The buffer checksum sums the range the next command works on.
+    if (after != before) Operations.BufferChecksumCommand();
 }
 
 void TMainForm::ShowPointers() {

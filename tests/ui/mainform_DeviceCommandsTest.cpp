@@ -421,6 +421,36 @@ TEST_F(MainFormDeviceTest, TheBufferChecksumFollowsTheSplitsDialog) {
     EXPECT_EQ(Text(MainForm->BufferChecksum), kept);
 }
 
+// The same for the pointers: the field sums the range the next command works on.
+TEST_F(MainFormDeviceTest, TheBufferChecksumFollowsThePointers) {
+    Start();
+    ASSERT_NE(GlobalDevDLL, nullptr);
+    for (int i = 0; i < 0x40000; ++i) GlobalBuffer->Data[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    Click(MainForm->BufferChecksumButton);
+    const std::string whole = Text(MainForm->BufferChecksum);
+    ASSERT_EQ(whole, Hex8(SelectedDeviceSum8()));
+
+    Enter(MainForm->DevOffsetEnd, "ff");
+    EXPECT_EQ(Text(MainForm->BufferChecksum), Hex8(SelectedDeviceSum8()));
+    EXPECT_NE(Text(MainForm->BufferChecksum), whole);
+    Enter(MainForm->DevOffsetStart, "10");
+    EXPECT_EQ(Text(MainForm->BufferChecksum), Hex8(SelectedDeviceSum8()));
+    Enter(MainForm->BuffOffsetStart, "1001");
+    EXPECT_EQ(Text(MainForm->BufferChecksum), Hex8(SelectedDeviceSum8()));
+
+    // A value the geometry refuses changes nothing, and no box is shown for any of this.
+    const std::string kept = Text(MainForm->BufferChecksum);
+    Enter(MainForm->DevOffsetStart, "30000");
+    EXPECT_EQ(Text(MainForm->BufferChecksum), kept);
+    EXPECT_TRUE(dialogs.shown.empty());
+
+    // What Program reports for the device is what the field showed for the buffer.
+    GlobalConfig->SetBool("Device", "SuppressConfirm", true);
+    GlobalConfig->SetBool("Device", "SuppressSuccessfulMessage", true);
+    Click(MainForm->ProgramButton);
+    EXPECT_EQ(Text(MainForm->DeviceChecksum), Text(MainForm->BufferChecksum));
+}
+
 TEST_F(MainFormDeviceTest, TheDeviceButtonKeepsTheLayoutTheSessionHolds) {
     Start();
     ASSERT_NE(GlobalDevDLL, nullptr);
