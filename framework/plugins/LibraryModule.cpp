@@ -1,8 +1,15 @@
 #include "plugins/LibraryModule.h"
 
 #include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
 #include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -12,6 +19,42 @@ namespace {
 
 // The number that goes with a dynamic-loader error (errno values are positive and distinct).
 constexpr int LoaderErrorCode = 1;
+
+// A library cut short (a copy or an update that was interrupted) has its segments' bytes past
+// the end of the file: the dynamic loader maps them anyway and the process dies of a bus error
+// when they are touched. Such a file is refused beforehand; "" when it is whole or no ELF file
+// of this machine's class (the loader then says what is wrong with it).
+std::string IncompleteLibrary(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    struct stat st {};
+    std::string problem;
+    ElfW(Ehdr) header{};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+        ::pread(fd, &header, sizeof header, 0) == static_cast<ssize_t>(sizeof header) &&
+        std::memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 && header.e_ident[EI_CLASS] == (__ELF_NATIVE_CLASS == 64 ? ELFCLASS64 : ELFCLASS32)) {
+        const auto size = static_cast<std::uint64_t>(st.st_size);
+        const std::uint64_t tableEnd = std::uint64_t{header.e_phoff} + std::uint64_t{header.e_phnum} * sizeof(ElfW(Phdr));
+        std::uint64_t needed = tableEnd;
+        if (header.e_phentsize == sizeof(ElfW(Phdr)) && tableEnd <= size) {
+            for (unsigned i = 0; i < header.e_phnum; ++i) {
+                ElfW(Phdr) segment{};
+                if (::pread(fd, &segment, sizeof segment, static_cast<off_t>(header.e_phoff + i * sizeof segment)) !=
+                    static_cast<ssize_t>(sizeof segment)) {
+                    break;
+                }
+                if (segment.p_type == PT_LOAD)
+                    needed = std::max<std::uint64_t>(needed, std::uint64_t{segment.p_offset} + segment.p_filesz);
+            }
+        }
+        if (needed > size) {
+            problem = path + ": the file is incomplete (" + std::to_string(size) + " bytes of at least " +
+                      std::to_string(needed) + ")";
+        }
+    }
+    ::close(fd);
+    return problem;
+}
 
 }  // namespace
 
@@ -25,6 +68,11 @@ bool TLibraryModule::Open(const std::string& path) {
     std::error_code ec;
     std::filesystem::path absolute = std::filesystem::absolute(path, ec);
     const std::string target = ec ? path : absolute.string();
+    const std::string incomplete = IncompleteLibrary(target);
+    if (!incomplete.empty()) {
+        SetLastSystemError(LoaderErrorCode, incomplete);
+        return false;
+    }
     dlerror();
     handle_ = dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {

@@ -4,6 +4,7 @@
 #include "branding/Edition.h"
 #include "core/KovError.h"
 #include "core/MessageCodes.h"
+#include "plugins/LibraryModule.h"
 #include "plugins/ProgDLL.h"
 
 namespace {
@@ -180,6 +181,30 @@ TEST_F(ProgDLLTest, LibraryThatDoesNotLoadIsReportedAndLeftEmpty) {
         EXPECT_EQ(host.TurnOff(), 0);
     }
     EXPECT_NE(LastSystemErrorText().find("text.so"), std::string::npos);
+}
+
+TEST_F(ProgDLLTest, ALibraryCutShortIsReportedInsteadOfEndingTheProgram) {
+    // An interrupted copy: the loader would map the missing bytes and die of a bus error.
+    const std::string whole = ReadFile(KtPath("kt_prog_full"));
+    for (std::size_t length : {64, 3000, 12000}) {
+        SCOPED_TRACE(length);
+        const std::string path = (temp / "prog" / ("cut" + std::to_string(length) + ".so")).string();
+        WriteFile(path, whole.substr(0, length));
+        dialogs.shown.clear();
+        TProgDLL host(path, EditionId);
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].text, "The Programmer DLL \"" + path + "\" did not load. The error code is: 1.");
+        EXPECT_FALSE(host.IsLoaded());
+        EXPECT_EQ(LastSystemErrorText().rfind(
+                      path + ": the file is incomplete (" + std::to_string(length) + " bytes of at least ", 0),
+                  0u)
+            << LastSystemErrorText();
+    }
+    // The whole file still loads.
+    const std::string copy = (temp / "prog" / "copy.so").string();
+    WriteFile(copy, whole);
+    TLibraryModule module;
+    EXPECT_TRUE(module.Open(copy)) << LastSystemErrorText();
 }
 
 TEST_F(ProgDLLTest, UnusableLibrariesRaiseTheirMessages) {
