@@ -294,7 +294,13 @@ bool TKOVConfig::SaveSession(const std::string& path) {
         return false;
     }
     struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
+    if (::stat(target.c_str(), &old) == 0) {
+        // Owner first: changing it may clear mode bits that fchmod then sets again.
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // Only root may give a file away; anyone else keeps the owner they are.
+        }
+        ::fchmod(fd, old.st_mode & 07777);
+    }
 
     bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
     int error = ok ? 0 : errno;

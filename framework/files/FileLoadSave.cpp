@@ -1,5 +1,6 @@
 #include "files/FileLoadSave.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -174,7 +175,14 @@ TReplaceResult ReplaceFile(const std::string& path, const std::function<bool(TFi
     bool ok = write(out);
     ok = out.Finish() && ok;
     if (ok) {
-        if (exists) fs::permissions(temp, status.permissions(), ec);
+        if (exists) {
+            // The replacement keeps the owner too (a run under sudo must not take a user's file).
+            struct stat old {};
+            if (::stat(target.c_str(), &old) == 0 && ::chown(temp.c_str(), old.st_uid, old.st_gid) != 0) {
+                // Only root may give a file away; anyone else keeps the owner they are.
+            }
+            fs::permissions(temp, status.permissions(), ec);
+        }
         fs::rename(temp, target, ec);
         ok = !ec;
     }

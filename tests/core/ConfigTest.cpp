@@ -331,6 +331,20 @@ TEST_F(ConfigTest, SaveKeepsTheFileModeAndFollowsALink) {
     struct stat st {};
     ASSERT_EQ(::stat((temp / "real.kvs").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // A run as root (sudo for the programmer's port) leaves a user's session that user's.
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown((temp / "real.kvs").c_str(), 65534, 65534), 0);
+        {
+            TKOVConfig config(Program(), {});
+            config.SetString("B", "D", "3");
+        }
+        ASSERT_EQ(::stat((temp / "real.kvs").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        EXPECT_EQ(ReadFile(temp / "real.kvs"), "A=1\r\nB.C=2\r\nB.D=3\r\n");
+    }
 }
 
 TEST_F(ConfigTest, AnUnreadableSessionIsNeverOverwritten) {

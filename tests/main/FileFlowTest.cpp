@@ -1,6 +1,7 @@
 // The load and save flows between files and the buffer, with a real device library for the
 // buffer end limit and the erase value.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -298,6 +299,18 @@ TEST_F(FileFlowTest, ReplacingAFileKeepsItsModeFollowsLinksAndWritesDevicesInPla
 
     EXPECT_EQ(ReplaceFile("/dev/null", write("x")), TReplaceResult::Written);
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+    // A run as root (sudo for the programmer's port) leaves a user's file that user's.
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(ReplaceFile(target, write("mine")), TReplaceResult::Written);
+        struct stat st {};
+        ASSERT_EQ(::stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+        EXPECT_EQ(st.st_mode & 0777, 0640u);
+        EXPECT_EQ(ReadFile(target), "mine");
+    }
 }
 
 } // namespace
