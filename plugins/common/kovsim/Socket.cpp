@@ -1,5 +1,8 @@
 #include "kovsim/Socket.h"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -147,8 +150,11 @@ bool SimSocket::SaveChip(const SimChip& chip, std::string& error) {
     }
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
+    // A temporary name of this process's own: another process saving the same chip into the
+    // same folder at the same moment must not write into or rename away this one's file.
+    static std::atomic<unsigned> saves{0};
     fs::path temp = file;
-    temp += ".tmp";
+    temp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(saves++);
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         std::string bytes = chip.Serialize();
