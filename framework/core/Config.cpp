@@ -241,7 +241,33 @@ void TKOVConfig::LoadSession(const std::string& path) {
         ReportException(__FILE__, __LINE__);
         return;
     }
-    Entries_ = SplitLines(bytes);
+    // Another file named as the session by mistake (a firmware image, a hex file) must not be
+    // rewritten at exit as if it were one. A file is taken for a session when a line names a
+    // setting ("Name=", in printable characters), and one with binary data only when a line
+    // names one with its section ("Section.Key="); otherwise it is left alone as an unreadable
+    // session is.
+    std::vector<std::string> lines = SplitLines(bytes);
+    bool text = false;
+    bool named = false;
+    bool sectioned = false;
+    for (const std::string& line : lines) {
+        text = text || !TrimBlanks(line).empty();
+        const auto eq = line.find('=');
+        if (eq == std::string::npos || eq == 0) continue;
+        if (!std::all_of(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(eq),
+                         [](char c) { return c >= 0x20 && c <= 0x7E; })) {
+            continue;
+        }
+        named = true;
+        sectioned = sectioned || line.find('.') < eq;
+    }
+    const bool binary = bytes.find('\0') != std::string::npos;
+    if ((text && !named) || (binary && !sectioned)) {
+        LoadProblem_ = "Unable to read the session file " + path + ": it holds no settings";
+        ReportException(__FILE__, __LINE__);
+        return;
+    }
+    Entries_ = std::move(lines);
 }
 
 bool TKOVConfig::SaveSession(const std::string& path) {

@@ -133,6 +133,17 @@ TEST_F(KovCliTest, FailuresExplainThemselvesAndLeaveExistingFilesAlone) {
         EXPECT_FALSE(fs::exists(temp / "x.hex"));
         EXPECT_FALSE(fs::exists(temp / "x.txt"));
     }
+    // Nor does firmware named as the session by mistake, which stays as it was.
+    const std::string firmware = ":0300000001020305F5\n:00000001FF\n";
+    WriteFile(temp / "fw.hex", firmware);
+    r = Cli("--session fw.hex convert --from binary in.bin x.hex");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("fw.hex: it holds no settings"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(temp / "x.hex"));
+    r = Cli("--session fw.hex detect in.bin");
+    EXPECT_EQ(r.out, "Binary\n");
+    EXPECT_NE(r.err.find("fw.hex: it could not be read at start and is left as it was"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(temp / "fw.hex"), firmware);
 }
 
 TEST_F(KovCliTest, BadInputFailsWithItsMessagesAndWritesNothing) {

@@ -318,6 +318,35 @@ TEST_F(ConfigTest, AWriteProtectedSessionIsReadButNotReplaced) {
     EXPECT_EQ(ReadFile(temp / "line.kvs"), "Device.SuppressConfirm=TRUE\r\nLastProgrammer.DLLName=kov22.so\r\n");
 }
 
+TEST_F(ConfigTest, AFileThatHoldsNoSettingsIsNeverRewritten) {
+    // Firmware named as the session by mistake: rewriting it would change its line ends and
+    // append the settings.
+    const std::string image("\x02\x0A\x00\xFF\x0D\x0A\x41=\x42\x0A=x\x0Ax.\x01=2", 18);
+    const std::string hex = ":0400000001020304F2\n:00000001FF\n";
+    for (const std::string& bytes : {image, hex}) {
+        WriteFile(Session(), bytes);
+        {
+            TKOVConfig config(Program(), {});
+            EXPECT_NE(config.LoadProblem().find("holds no settings"), std::string::npos) << config.LoadProblem();
+            EXPECT_TRUE(config.Entries().empty());
+            config.SetString("LastProgrammer", "DLLName", "kov22.so");
+        }
+        EXPECT_EQ(ReadFile(Session()), bytes);
+    }
+    // Empty, blank, commented and hand-laid-out sessions are sessions.
+    for (const std::string& bytes :
+         {std::string(), std::string("\r\n  \r\n"), std::string("; line 3\n[Device]\nDevice.X=1\n"), std::string("A=1\n"),
+          std::string("\x00\xFF\nGlobal.Debug=FALSE\n", 21)}) {
+        WriteFile(Session(), bytes);
+        {
+            TKOVConfig config(Program(), {});
+            EXPECT_TRUE(config.LoadProblem().empty()) << config.LoadProblem();
+            config.SetString("A", "B", "c");
+        }
+        EXPECT_NE(ReadFile(Session()).find("A.B=c\r\n"), std::string::npos);
+    }
+}
+
 TEST_F(ConfigTest, SaveKeepsTheFileModeAndFollowsALink) {
     WriteFile(temp / "real.kvs", "A=1\r\n");
     ::chmod((temp / "real.kvs").c_str(), 0600);
