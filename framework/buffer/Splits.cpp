@@ -153,7 +153,7 @@ std::uint64_t SplitsWordAddress(std::uint64_t bufferStart, std::uint32_t bytesPe
 // Gathering and scattering device words
 
 std::uint64_t TWordLane::LowestAddress() const {
-    if (!swap) return first;
+    if (!swap || bytesPerWord % 2 == 0) return first;
     std::uint64_t low = UINT64_MAX;
     // With swapping a later word can reach below the first one only when words are one byte
     // apart, so the first two words decide.
@@ -164,7 +164,7 @@ std::uint64_t TWordLane::LowestAddress() const {
 
 std::uint64_t TWordLane::HighestAddress() const {
     const std::uint64_t lastWord = first + (words - 1) * stride;
-    if (!swap) return lastWord + bytesPerWord - 1;
+    if (!swap || bytesPerWord % 2 == 0) return lastWord + bytesPerWord - 1;
     std::uint64_t high = 0;
     for (std::uint64_t w = words >= 2 ? words - 2 : 0; w < words; ++w)
         for (std::uint32_t i = 0; i < bytesPerWord; ++i) high = std::max(high, (first + w * stride + i) ^ 1);
@@ -173,10 +173,10 @@ std::uint64_t TWordLane::HighestAddress() const {
 
 namespace {
 
-// The word-at-a-time paths need every word's bytes to stay inside the word when swapped:
-// swapping pairs the bytes (2k, 2k+1), so words must start on even addresses and be whole pairs.
+// The word-at-a-time paths exchange the bytes of each pair within a word, which is the byte rule
+// for words of whole pairs wherever they start.
 bool WordwiseSwapPossible(const TWordLane& lane) {
-    return !lane.swap || (lane.bytesPerWord % 2 == 0 && lane.first % 2 == 0 && lane.stride % 2 == 0);
+    return !lane.swap || lane.bytesPerWord % 2 == 0;
 }
 
 template <class T>
@@ -266,10 +266,14 @@ bool WouldChange(const std::uint8_t* data, const TWordLane& l, const std::uint8_
     return false;
 }
 
-// Buffer address of byte i of word w, as the byte-wise rules define it.
+// Buffer address of byte i of word w. Swapping exchanges the bytes of each pair within a word of
+// whole pairs, also when the word starts at an odd address: pairing by address there would take
+// a byte of the neighbouring word (or from before the range) and leave one of the word's own out.
+// Words of one byte are paired by address.
 std::uint64_t ByteAddress(const TWordLane& l, std::uint64_t w, std::uint64_t i) {
-    const std::uint64_t a = l.first + w * l.stride + i;
-    return l.swap ? a ^ 1 : a;
+    const std::uint64_t word = l.first + w * l.stride;
+    if (!l.swap) return word + i;
+    return l.bytesPerWord % 2 == 0 ? word + (i ^ 1) : (word + i) ^ 1;
 }
 
 }  // namespace

@@ -83,8 +83,9 @@ std::uint64_t SplitsWordAddress(std::uint64_t bufferStart, std::uint32_t bytesPe
                                 int setDevice);
 
 // One device's words in the buffer: `words` words of `bytesPerWord` bytes, the first at `first`,
-// each `stride` bytes after the previous one. With `swap`, a byte at buffer address a is taken
-// from (or written to) address a XOR 1.
+// each `stride` bytes after the previous one. With `swap`, the bytes of each pair within a word
+// are exchanged (byte i of a word of whole pairs is at the word's address + (i XOR 1)); words of
+// one byte, or of an odd count, take a byte at buffer address a from address a XOR 1.
 struct TWordLane {
     std::uint64_t first = 0;
     std::uint64_t words = 0;

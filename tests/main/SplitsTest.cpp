@@ -95,13 +95,19 @@ TEST(SplitsLayout, DeviceWordsInterleaveWithinASetAndSetsFollowEachOther) {
     EXPECT_EQ(SplitsWordAddress(0x100, 1, 256, 16, 1, 20, 1, 1), 0x104u);
 }
 
-// The byte-by-byte rules the fast paths must match.
+// The byte-by-byte rules the fast paths must match: swapping exchanges the bytes of each pair
+// within a word of whole pairs wherever it starts, and pairs buffer addresses for other words.
+std::uint64_t ReferenceAddress(const TWordLane& l, std::uint64_t w, std::uint64_t i) {
+    const std::uint64_t word = l.first + w * l.stride;
+    if (!l.swap) return word + i;
+    return l.bytesPerWord % 2 == 0 ? word + (i ^ 1) : (word + i) ^ 1;
+}
+
 void ReferenceGather(TVirtBuffer& b, const TWordLane& l, std::uint8_t* image) {
     std::size_t out = 0;
     for (std::uint64_t w = 0; w < l.words; ++w) {
         for (std::uint64_t i = 0; i < l.bytesPerWord; ++i) {
-            std::uint64_t a = l.first + w * l.stride + i;
-            if (l.swap) a ^= 1;
+            const std::uint64_t a = ReferenceAddress(l, w, i);
             image[out++] = b.GetByte(static_cast<std::int32_t>(a));
         }
     }
@@ -111,8 +117,7 @@ void ReferenceScatter(TVirtBuffer& b, const TWordLane& l, const std::uint8_t* im
     std::size_t in = 0;
     for (std::uint64_t w = 0; w < l.words; ++w) {
         for (std::uint64_t i = 0; i < l.bytesPerWord; ++i) {
-            std::uint64_t a = l.first + w * l.stride + i;
-            if (l.swap) a ^= 1;
+            const std::uint64_t a = ReferenceAddress(l, w, i);
             b.SetByte(static_cast<std::int32_t>(a), image[in++]);
         }
     }

@@ -353,6 +353,42 @@ TEST_F(LabTest, ByteSwappingReachesTheChipSwapped) {
     EXPECT_EQ(BufferBytes(0, 4), (std::vector<std::uint8_t>{0x34, 0x12, 0xFF, 0xFF}));
 }
 
+// The device's data may start at an odd buffer address; swapping still exchanges the two bytes
+// of each word there, takes nothing from outside the buffer range and writes nothing outside it.
+TEST_F(LabTest, ByteSwappingAtAnOddBufferStartStaysWithinEachWord) {
+    StartProgrammer("kov22");
+    ASSERT_TRUE(Select(kWideEprom));
+    ClearBuffer(0x20004, 0xFF);
+    const std::vector<std::uint8_t> data{0x12, 0x34, 0x56, 0x78};
+    GlobalBuffer->SetByte(0, 0xEE);   // before the range
+    for (std::uint32_t i = 0; i < data.size(); ++i) GlobalBuffer->SetByte(static_cast<std::int32_t>(1 + i), data[i]);
+    auto range = [](std::uint32_t start) {
+        GlobalDevDLL->Geometry()->SetBufferStart(start);
+        GlobalBuffer->SetWriteWindow(static_cast<std::int32_t>(start), static_cast<std::int32_t>(start + 0x1FFFF));
+    };
+    range(1);
+    GlobalConfig->SetBool("Hidden", "Device", "ByteSwap", true);
+    ASSERT_EQ(device->Program(GlobalBuffer), 1);
+    EXPECT_EQ(device->Verify(GlobalBuffer), 1);
+
+    // Unswapped at an even start: the chip holds each word's bytes exchanged.
+    GlobalConfig->SetBool("Hidden", "Device", "ByteSwap", false);
+    range(0x40000);
+    ASSERT_EQ(device->Read(GlobalBuffer), 1);
+    EXPECT_EQ(BufferBytes(0x40000, 6), (std::vector<std::uint8_t>{0x34, 0x12, 0x78, 0x56, 0xFF, 0xFF}));
+
+    // Read back swapped at the odd start: the range holds the data again, the byte before it is
+    // left alone.
+    GlobalBuffer->WindowEnabled = false;
+    ClearBuffer(0x20004, 0x5A);
+    GlobalConfig->SetBool("Hidden", "Device", "ByteSwap", true);
+    range(1);
+    ASSERT_EQ(device->Read(GlobalBuffer), 1);
+    EXPECT_EQ(BufferBytes(0, 7), (std::vector<std::uint8_t>{0x5A, 0x12, 0x34, 0x56, 0x78, 0xFF, 0xFF}));
+    EXPECT_EQ(device->Verify(GlobalBuffer), 1);
+    EXPECT_TRUE(TakeBoxes().empty());
+}
+
 TEST_F(LabTest, SplitsProgramEachChipWithItsShareOfTheBuffer) {
     StartProgrammer("kov22");
     const DeviceChoice even{"eprom8", "M27C64A", "STMicroelectronics", "DIP28", 28, 8};
