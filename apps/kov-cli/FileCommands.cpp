@@ -155,9 +155,7 @@ int WriteOutput(CliFramework& fw, const std::string& output, const Input& input,
 }
 
 int SaveImage(CliFramework& fw, int type, std::string output, const Input& input, const std::string& inputPath) {
-    if (fs::path(output).extension().empty()) {
-        output += "." + FormatSetting(FileTypeName(type).c_str(), "DefaultExtension");
-    }
+    output = NameWithExtension(output, FormatSetting(FileTypeName(type).c_str(), "DefaultExtension"));
     if (int status = WriteOutput(fw, output, input, inputPath,
                                  [&](TFileOut& out) { return WriteFileOfType(type, out, input.source); })) {
         return status;
@@ -207,8 +205,7 @@ int RunDump(const CliOptions& options, const DumpOptions& o) {
     if (first > last) return fw.Fail("the dump start lies above the dump end");
 
     // As the window's text dump: a name without extension is a text document.
-    std::string output = o.output;
-    if (fs::path(output).extension().empty()) output += ".txt";
+    const std::string output = NameWithExtension(o.output, "txt");
     // The range is laid out piece by piece, gaps holding the fill byte, so a wide range needs
     // no memory of its size.
     return WriteOutput(fw, output, input, o.load.input, [&](TFileOut& out) {

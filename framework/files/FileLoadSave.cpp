@@ -144,6 +144,17 @@ std::string FormatFileRecord(const std::string& fileName, const std::string& typ
     return record;
 }
 
+std::string NameWithExtension(const std::string& path, const std::string& extension) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    // "/dev/stdout" stands for whatever standard output is, a file included.
+    const bool special = path.rfind("/dev/", 0) == 0 || path.rfind("/proc/", 0) == 0;
+    if (!ec && fs::exists(status) && (special || !fs::is_regular_file(status))) return path;
+    if (extension.empty() || !fs::path(path).extension().empty()) return path;
+    return path + "." + extension;
+}
+
 TReplaceResult ReplaceFile(const std::string& path, const std::function<bool(TFileOut&)>& write) {
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -324,11 +335,7 @@ bool TFileFlow::SaveFile(const std::string& fileName, const std::string& typeNam
     if (!Confirm("Are you sure you want to save\n" + fileName + " ?", "Confirm file save")) return false;
 
     status.Push("Attempting to save file - " + fileName);
-    std::string name = fileName;
-    if (std::filesystem::path(name).extension().empty()) {
-        const std::string extension = FormatSetting(entry.name, "DefaultExtension");
-        if (!extension.empty()) name += "." + extension;
-    }
+    const std::string name = NameWithExtension(fileName, FormatSetting(entry.name, "DefaultExtension"));
     if (!Save(name, type, p, wholeRange || p == Defaults(limit))) return false;
     savedName_ = name;
     return true;

@@ -38,6 +38,11 @@ std::string FormatFileRecord(const std::string& fileName, const std::string& typ
 enum class TReplaceResult { Written, OpenFailed, WriteFailed };
 TReplaceResult ReplaceFile(const std::string& path, const std::function<bool(TFileOut&)>& write);
 
+// The name a save writes: `path` with "." + `extension` added when it has no extension and
+// `extension` is not empty. An existing device, pipe or terminal, and whatever "/dev/stdout"
+// stands for, is written as named.
+std::string NameWithExtension(const std::string& path, const std::string& extension);
+
 class TFileFlow {
 public:
     // The pointer dialog: its caption, whether it offers "Preload buffer with erase value", the

@@ -244,6 +244,17 @@ TEST_F(KovCliTest, DumpWritesTheTextDumpOfARange) {
     EXPECT_FALSE(fs::exists(temp / "plain"));
     EXPECT_EQ(ReadFile(temp / "plain.txt"),
               "00000010  41 42 43 44                                      ABCD            \r\n");
+
+    // Standard output has no extension to add: a dump or a conversion goes to the pipe there,
+    // and no file "/dev/stdout.txt" or "/dev/stdout.hex" appears.
+    r = Cli("dump --session s.kvs in.hex /dev/stdout");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "00000010  41 42 43 44                                      ABCD            \n");
+    r = Cli("convert --session s.kvs --to ihex in.hex /dev/stdout");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, ":020000040000FA\n:0400100041424344E2\n:00000001FF\n");
+    EXPECT_FALSE(fs::exists("/dev/stdout.txt"));
+    EXPECT_FALSE(fs::exists("/dev/stdout.hex"));
 }
 
 TEST_F(KovCliTest, HelpDocumentsEveryCommandAndOption) {
