@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "files/FileLoadSave.h"
 #include "plugins/DeviceSelect.h"
 
 namespace {
@@ -25,7 +26,14 @@ void CloseLine() {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void OnInterrupt(int) {
+extern "C" void OnInterrupt(int signal) {
+    if (interrupted) {
+        // The second one ends kov-cli at once, without a half-written output file.
+        kovfiles::RemovePendingReplacement();
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+        return;
+    }
     interrupted = 1;
     static const char text[] = "\nkov-cli: interrupted: the running operation is aborted and the run stops "
                                "(again to quit at once)\n";
@@ -116,7 +124,6 @@ void InstallInterruptHandler() {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     // A reader of the results that goes away (| head) must not end a run between two operations,

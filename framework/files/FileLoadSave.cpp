@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -126,7 +127,28 @@ std::string Quoted(const std::string& text) {
     return quoted + "\"";
 }
 
+// The temporary file a save is writing, for RemovePendingReplacement in a signal handler.
+char pendingTemp[4096];
+volatile std::sig_atomic_t pendingSet = 0;
+
+class PendingTemp {
+public:
+    explicit PendingTemp(const std::string& path) {
+        if (path.size() >= sizeof pendingTemp) return;
+        pendingSet = 0;
+        std::memcpy(pendingTemp, path.c_str(), path.size() + 1);
+        pendingSet = 1;
+    }
+    ~PendingTemp() { pendingSet = 0; }
+    PendingTemp(const PendingTemp&) = delete;
+    PendingTemp& operator=(const PendingTemp&) = delete;
+};
+
 } // namespace
+
+void RemovePendingReplacement() noexcept {
+    if (pendingSet) ::unlink(pendingTemp);
+}
 
 std::uint32_t BufferEndLimit() {
     const TDevGeometry* g = GlobalDevDLL ? GlobalDevDLL->Geometry() : nullptr;
@@ -182,6 +204,7 @@ TReplaceResult ReplaceFile(const std::string& path, const std::function<bool(TFi
     }
     fs::path temp = target;
     temp += ".kov-" + std::to_string(::getpid()) + ".tmp";
+    const PendingTemp pending(temp.string());
     if (!out.Open(temp.string())) return TReplaceResult::OpenFailed;
     bool ok = write(out);
     ok = out.Finish() && ok;

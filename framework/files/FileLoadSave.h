@@ -37,6 +37,9 @@ std::string FormatFileRecord(const std::string& fileName, const std::string& typ
 // A file that is write-protected, or that this user may not write, is not replaced (OpenFailed).
 enum class TReplaceResult { Written, OpenFailed, WriteFailed };
 TReplaceResult ReplaceFile(const std::string& path, const std::function<bool(TFileOut&)>& write);
+// Removes the temporary file of a ReplaceFile that is under way; async-signal-safe, for a
+// handler that ends the program (Ctrl+C) without leaving a half-written file behind.
+void RemovePendingReplacement() noexcept;
 
 // The name a save writes: `path` with "." + `extension` added when it has no extension and
 // `extension` is not empty. An existing device, pipe or terminal, and whatever "/dev/stdout"

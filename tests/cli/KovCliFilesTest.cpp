@@ -1,6 +1,9 @@
 // kov-cli's file commands, run as the real program from the staged tree.
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 
@@ -255,6 +258,40 @@ TEST_F(KovCliTest, DumpWritesTheTextDumpOfARange) {
     EXPECT_EQ(r.out, ":020000040000FA\n:0400100041424344E2\n:00000001FF\n");
     EXPECT_FALSE(fs::exists("/dev/stdout.txt"));
     EXPECT_FALSE(fs::exists("/dev/stdout.hex"));
+}
+
+TEST_F(KovCliTest, CtrlCEndsADumpWithoutLeavingItsTemporaryFile) {
+    // Two bytes dumped over the whole address space: far too long to end before the signal.
+    WriteFile(temp / "two.bin", "AB");
+    WriteFile(temp / "out.txt", "the previous dump");
+    const std::string program = std::string(KOV_TEST_STAGE_DIR) + "/framework/kov-cli";
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            if (::chdir(temp.path().c_str()) != 0) ::_exit(99);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            ::execl(program.c_str(), program.c_str(), "--session", "s.kvs", "dump", "--from", "binary", "--end",
+                    "0xFFFFFFFF", "two.bin", "out.txt", static_cast<char*>(nullptr));
+            ::_exit(98);
+        }
+        auto temporary = [&] {
+            for (const auto& entry : fs::directory_iterator(temp.path()))
+                if (entry.path().filename().string().rfind("out.txt.kov-", 0) == 0) return true;
+            return false;
+        };
+        for (int i = 0; i < 1000 && !temporary(); ++i) ::usleep(10000);
+        EXPECT_TRUE(temporary());
+        ::kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_FALSE(temporary());
+        EXPECT_EQ(ReadFile(temp / "out.txt"), "the previous dump");
+    }
 }
 
 TEST_F(KovCliTest, HelpDocumentsEveryCommandAndOption) {
