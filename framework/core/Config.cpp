@@ -279,14 +279,21 @@ bool TKOVConfig::SaveSession(const std::string& path) {
     }
 
     // Follow a link so that the file it points at is replaced, not the link.
+    // A link whose file is missing (on a drive that is not mounted) is written through as well,
+    // never replaced by a file of its own, and no folder is made for it.
     std::error_code ec;
     fs::path target(path);
-    if (fs::is_symlink(target, ec)) {
-        const fs::path resolved = fs::canonical(target, ec);
-        if (!ec) target = resolved;
+    const bool link = fs::is_symlink(target, ec);
+    if (link) {
+        fs::path resolved = fs::canonical(target, ec);
+        if (ec) {
+            resolved = fs::read_symlink(target, ec);
+            if (!ec && resolved.is_relative()) resolved = target.parent_path() / resolved;
+        }
+        if (!ec) target = resolved.lexically_normal();
     }
     const fs::path folder = target.parent_path();
-    if (!folder.empty() && !fs::exists(folder, ec)) {
+    if (!link && !folder.empty() && !fs::exists(folder, ec)) {
         fs::create_directories(folder, ec);
         if (ec) {
             ReportSaveFailure(path, "the folder " + folder.string() + " could not be created (" + ec.message() + ")");

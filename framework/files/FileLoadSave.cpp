@@ -182,9 +182,14 @@ TReplaceResult ReplaceFile(const std::string& path, const std::function<bool(TFi
     std::error_code ec;
     fs::path target(path);
     // A link is followed, so that the file it names gets the data and the link stays.
+    // A link whose file is missing is written through as well, never replaced by a file.
     if (fs::is_symlink(target, ec)) {
-        const fs::path resolved = fs::canonical(target, ec);
-        if (!ec) target = resolved;
+        fs::path resolved = fs::canonical(target, ec);
+        if (ec) {
+            resolved = fs::read_symlink(target, ec);
+            if (!ec && resolved.is_relative()) resolved = target.parent_path() / resolved;
+        }
+        if (!ec) target = resolved.lexically_normal();
     }
     const fs::file_status status = fs::status(target, ec);
     const bool exists = !ec && fs::exists(status);

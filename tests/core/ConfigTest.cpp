@@ -361,6 +361,31 @@ TEST_F(ConfigTest, SaveKeepsTheFileModeAndFollowsALink) {
     ASSERT_EQ(::stat((temp / "real.kvs").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
+    // A link to a session that is not there yet (a drive not mounted) stays a link: the file is
+    // made where it points, or the save fails when that folder is missing.
+    fs::remove(Session());
+    fs::create_symlink("../later.kvs", Session());
+    {
+        TKOVConfig config(Program(), {});
+        config.SetString("E", "F", "4");
+    }
+    EXPECT_TRUE(fs::is_symlink(Session()));
+    EXPECT_EQ(ReadFile(temp / "later.kvs"), "E.F=4\r\n");
+    fs::remove(Session());
+    fs::create_symlink(temp / "unmounted" / "s.kvs", Session());
+    testing::internal::CaptureStderr();
+    {
+        TKOVConfig config(Program(), {});
+        config.SetString("E", "F", "4");
+        EXPECT_FALSE(config.SaveSession(config.SessionPath()));
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("No such file or directory"), std::string::npos) << err;
+    EXPECT_TRUE(fs::is_symlink(Session()));
+    EXPECT_FALSE(fs::exists(temp / "unmounted"));
+    fs::remove(Session());
+    fs::create_symlink(temp / "real.kvs", Session());
+
     // A run as root (sudo for the programmer's port) leaves a user's session that user's.
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown((temp / "real.kvs").c_str(), 65534, 65534), 0);

@@ -300,6 +300,15 @@ TEST_F(FileFlowTest, ReplacingAFileKeepsItsModeFollowsLinksAndWritesDevicesInPla
     EXPECT_EQ(ReplaceFile("/dev/null", write("x")), TReplaceResult::Written);
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
 
+    // A link to a file not there yet is written through; the link stays.
+    fs::create_symlink("later.bin", temp / "to-later.bin");
+    EXPECT_EQ(ReplaceFile((temp / "to-later.bin").string(), write("first")), TReplaceResult::Written);
+    EXPECT_TRUE(fs::is_symlink(temp / "to-later.bin"));
+    EXPECT_EQ(ReadFile(temp / "later.bin"), "first");
+    fs::create_symlink(temp / "unmounted" / "x.bin", temp / "to-nowhere.bin");
+    EXPECT_EQ(ReplaceFile((temp / "to-nowhere.bin").string(), write("lost")), TReplaceResult::OpenFailed);
+    EXPECT_TRUE(fs::is_symlink(temp / "to-nowhere.bin"));
+
     // A run as root (sudo for the programmer's port) leaves a user's file that user's.
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
