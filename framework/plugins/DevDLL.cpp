@@ -149,10 +149,11 @@ void TDevDLL::SetGeometryListener(TGeometryListener listener, void* context) {
     GeometryListenerContext_ = context;
 }
 
-void TDevDLL::EnumerateDevices(std::vector<TLibraryDeviceRecord>& list) {
-    if (!DLLFunctions_.ResetDevicePtrP || !DLLFunctions_.GetNextDeviceP) return;
+long TDevDLL::EnumerateDevices(std::vector<TLibraryDeviceRecord>& list) {
+    if (!DLLFunctions_.ResetDevicePtrP || !DLLFunctions_.GetNextDeviceP) return 0;
     DLLFunctions_.ResetDevicePtrP();
     long taken = 0;
+    long unknown = 0;
     while (const KovDeviceRecord* record = DLLFunctions_.GetNextDeviceP()) {
         if (++taken > MaxDeviceRecords) {
             LogMessage("Device library " + Lib_ + " lists more than " + std::to_string(MaxDeviceRecords) +
@@ -161,9 +162,14 @@ void TDevDLL::EnumerateDevices(std::vector<TLibraryDeviceRecord>& list) {
             break;
         }
         const int type = record->RecordType;
+        if (type != KOV_RECORD_TYPE1 && type != KOV_RECORD_TYPE2) {
+            ++unknown;
+            continue;
+        }
         const std::uint32_t mask = type == KOV_RECORD_TYPE2 ? record->ProgrammerMask : 0;
         if (RecordSuitsProgrammer(type, mask, ProgrammerId_)) list.push_back(ReadDeviceRecord(*record, Lib_));
     }
+    return unknown;
 }
 
 bool TDevDLL::SelectDevice(const std::string& deviceName, const std::string& manufacturer,

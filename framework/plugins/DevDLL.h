@@ -65,8 +65,9 @@ public:
     // Handed to the geometry at every selection (which tells it at once).
     void SetGeometryListener(TGeometryListener listener, void* context);
 
-    // Appends the library's device records that suit the programmer id.
-    void EnumerateDevices(std::vector<TLibraryDeviceRecord>& list);
+    // Appends the library's device records that suit the programmer id; returns how many records
+    // of an unknown type were passed over.
+    long EnumerateDevices(std::vector<TLibraryDeviceRecord>& list);
     bool SelectDevice(const std::string& deviceName, const std::string& manufacturer, const std::string& package,
                       int pinCount, int dataWidth);
 

@@ -15,7 +15,6 @@
 namespace {
 
 constexpr const char* BuildCaption = "Building device list";
-constexpr long MaxRecordsPerLibrary = TDevDLL::MaxDeviceRecords;
 
 bool IsLibraryName(const std::filesystem::path& path) {
     std::string ext = path.extension().string();
@@ -87,27 +86,8 @@ void TDeviceList::AddLibrary(const std::string& path, int programmerId) {
     try {
         TDevDLL library(path, nullptr);
         library.SetProgrammerId(programmerId);
-        const TDevDLL::Functions& f = library.DLLFunctions();
         std::vector<TLibraryDeviceRecord> records;
-        f.ResetDevicePtrP();
-        long taken = 0;
-        long unknown = 0;
-        while (const KovDeviceRecord* record = f.GetNextDeviceP()) {
-            if (++taken > MaxRecordsPerLibrary) {
-                LogMessage("Device library " + path + " lists more than " + std::to_string(MaxRecordsPerLibrary) +
-                               " devices; the rest is not listed.",
-                           1);
-                break;
-            }
-            const int type = record->RecordType;
-            if (type != KOV_RECORD_TYPE1 && type != KOV_RECORD_TYPE2) {
-                ++unknown;
-                continue;
-            }
-            if (RecordSuitsProgrammer(type, type == KOV_RECORD_TYPE2 ? record->ProgrammerMask : 0, programmerId)) {
-                records.push_back(ReadDeviceRecord(*record, path));
-            }
-        }
+        const long unknown = library.EnumerateDevices(records);
         if (unknown > 0) {
             LogMessage(std::to_string(unknown) + " device records of an unknown type skipped in " + path, 3);
         }

@@ -48,6 +48,16 @@ std::int64_t DecimalCount(std::string_view text) {
     return value <= std::numeric_limits<std::int32_t>::max() ? value : -1;
 }
 
+// The first fuse number of an L field (the body after the letter): decimal digits, held at
+// FuseNumberCap, then a space. The position of that space, or npos for a malformed field.
+std::size_t FirstFuseNumber(std::string_view body, std::uint64_t& first) {
+    std::size_t at = 0;
+    first = 0;
+    for (; at < body.size() && body[at] >= '0' && body[at] <= '9'; ++at)
+        first = std::min(first * 10 + static_cast<std::uint64_t>(body[at] - '0'), FuseNumberCap);
+    return at == 0 || at >= body.size() || body[at] != ' ' ? std::string_view::npos : at;
+}
+
 void SetHidden(const char* key, const std::string& value) {
     if (GlobalConfig) GlobalConfig->SetString("Hidden", "JEDEC", key, value);
 }
@@ -216,13 +226,9 @@ bool TJedecLoader::HandleField(std::string_view field, int number) {
 }
 
 void TJedecLoader::FuseField(std::string_view body, int number) {
-    std::size_t at = 0;
     std::uint64_t first = 0;
-    while (at < body.size() && body[at] >= '0' && body[at] <= '9') {
-        first = std::min(first * 10 + static_cast<std::uint64_t>(body[at] - '0'), FuseNumberCap);
-        ++at;
-    }
-    if (at == 0 || at >= body.size() || body[at] != ' ') {
+    std::size_t at = FirstFuseNumber(body, first);
+    if (at == std::string_view::npos) {
         LogMessage("WARNING! Malformed fuse field (Field #" + std::to_string(number) + "). This field will be ignored.",
                    1);
         return;
@@ -314,13 +320,12 @@ std::uint64_t SparseFuseCount(std::string_view text, bool& declared) {
                 if (declared) return std::min<std::uint64_t>(static_cast<std::uint64_t>(count), MaxSparseFuses);
             }
             if (f.size() < 2 || (f[0] & ~0x20) != 'L') continue;
+            const std::string_view body = f.substr(1, f.size() - 2);
             std::uint64_t first = 0;
-            std::size_t at = 1;
-            for (; at < f.size() && f[at] >= '0' && f[at] <= '9'; ++at)
-                first = std::min(first * 10 + static_cast<std::uint64_t>(f[at] - '0'), FuseNumberCap);
-            if (at == 1 || at >= f.size() || f[at] != ' ') continue;
+            std::size_t at = FirstFuseNumber(body, first);
+            if (at == std::string_view::npos) continue;
             std::uint64_t count = 0;
-            for (++at; at + 1 < f.size(); ++at) count += f[at] != ' ' && f[at] != '\t';
+            for (++at; at < body.size(); ++at) count += body[at] != ' ' && body[at] != '\t';
             if (count > 0) extent = std::max(extent, first + count);
         }
     }
