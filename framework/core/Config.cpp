@@ -305,7 +305,8 @@ bool TKOVConfig::SaveSession(const std::string& path) {
     // The rename below would go around a write-protected session (one kept fixed for a
     // production line, or another user's): it is left as it is.
     struct stat current {};
-    if (::stat(target.c_str(), &current) == 0 && S_ISREG(current.st_mode) &&
+    const bool existing = ::stat(target.c_str(), &current) == 0;
+    if (existing && S_ISREG(current.st_mode) &&
         ((current.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
         ReportSaveFailure(path, SystemErrorText(EACCES));
         ReportException(__FILE__, __LINE__);
@@ -326,13 +327,12 @@ bool TKOVConfig::SaveSession(const std::string& path) {
         ReportException(__FILE__, __LINE__);
         return false;
     }
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) {
+    if (existing) {
         // Owner first: changing it may clear mode bits that fchmod then sets again.
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        if (::fchown(fd, current.st_uid, current.st_gid) != 0) {
             // Only root may give a file away; anyone else keeps the owner they are.
         }
-        ::fchmod(fd, old.st_mode & 07777);
+        ::fchmod(fd, current.st_mode & 07777);
     }
 
     bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;

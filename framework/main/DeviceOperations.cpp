@@ -423,11 +423,7 @@ bool TDeviceOperations::ApplySessionSplits() {
     SplitsFromSession();
     // A library that switched splits and sets off while its device was selected keeps them off:
     // laying its image out by the session's counts would hand it the wrong bytes.
-    if (!SplitsOffered()) {
-        ReapplyDevicePointers();
-        return false;
-    }
-    const bool applied = ApplySplitsToGeometry();
+    const bool applied = SplitsOffered() && ApplySplitsToGeometry();
     ReapplyDevicePointers();
     return applied;
 }
