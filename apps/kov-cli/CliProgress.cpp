@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <initializer_list>
 
 #include "files/FileLoadSave.h"
 #include "plugins/DeviceSelect.h"
@@ -26,12 +27,16 @@ void CloseLine() {
 
 volatile std::sig_atomic_t interrupted = 0;
 
+extern "C" void EndOnSignal(int signal) {
+    kovfiles::RemovePendingReplacement();
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
 extern "C" void OnInterrupt(int signal) {
     if (interrupted) {
         // The second one ends kov-cli at once, without a half-written output file.
-        kovfiles::RemovePendingReplacement();
-        ::signal(signal, SIG_DFL);
-        ::raise(signal);
+        EndOnSignal(signal);
         return;
     }
     interrupted = 1;
@@ -40,6 +45,14 @@ extern "C" void OnInterrupt(int signal) {
     // Only async-signal-safe calls here.
     const ssize_t written = ::write(STDERR_FILENO, text, sizeof text - 1);
     (void)written;
+}
+
+void Handle(void (*handler)(int), std::initializer_list<int> signals) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    for (int signal : signals)
+        sigaction(signal, &action, nullptr);
 }
 
 } // namespace
@@ -121,14 +134,14 @@ void TCliProgressLine::ProgressChanged(const TProgressState& state) {
 }
 
 void InstallInterruptHandler() {
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    Handle(OnInterrupt, {SIGINT, SIGTERM});
     // A reader of the results that goes away (| head) must not end a run between two operations,
     // with the programmer left on and the session unwritten.
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+void InstallEndOnSignal() {
+    Handle(EndOnSignal, {SIGINT, SIGTERM, SIGHUP});
 }
 
 bool Interrupted() {

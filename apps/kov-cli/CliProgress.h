@@ -42,5 +42,8 @@ private:
 // program at once. A closed standard output no longer ends the program.
 void InstallInterruptHandler();
 bool Interrupted();
+// Ctrl+C, SIGTERM and SIGHUP end the program at once, without the half-written temporary file of
+// a save under way (for commands that have no operation to abort).
+void InstallEndOnSignal();
 // Presses the progress box's Abort while an interrupt is pending.
 void ForwardInterrupt();

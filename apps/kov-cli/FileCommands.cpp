@@ -1,13 +1,13 @@
 #include "FileCommands.h"
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <new>
 #include <strings.h>
 
+#include "CliProgress.h"
 #include "core/Config.h"
 #include "core/Globals.h"
 #include "files/Detect.h"
@@ -67,22 +67,6 @@ struct Input {
     TSparseImage image;
     TDataSource source;
 };
-
-extern "C" void EndOnSignal(int signal) {
-    RemovePendingReplacement();
-    ::signal(signal, SIG_DFL);
-    ::raise(signal);
-}
-
-// Ctrl+C ends a conversion at once, without the half-written temporary file of its output.
-void RemoveTemporaryFileOnSignal() {
-    struct sigaction action {};
-    action.sa_handler = EndOnSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
-}
 
 // The session's file type settings shape the output: a session that exists but cannot be read
 // is not silently replaced by the defaults.
@@ -191,7 +175,7 @@ int RunDetect(const CliOptions& options, const std::string& input) {
 }
 
 int RunConvert(const CliOptions& options, const ConvertOptions& o) {
-    RemoveTemporaryFileOnSignal();
+    InstallEndOnSignal();
     CliFramework fw(options);
     if (int status = CheckSession(fw)) return status;
     auto fill = ParseByte(o.fill);
@@ -211,7 +195,7 @@ int RunConvert(const CliOptions& options, const ConvertOptions& o) {
 }
 
 int RunDump(const CliOptions& options, const DumpOptions& o) {
-    RemoveTemporaryFileOnSignal();
+    InstallEndOnSignal();
     CliFramework fw(options);
     if (int status = CheckSession(fw)) return status;
     auto fill = ParseByte(o.fill);
