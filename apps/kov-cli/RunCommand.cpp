@@ -133,7 +133,6 @@ private:
     TProgrammerSearch search_;
     TDeviceSelection selection_;
     TFileFlow flow_;
-    std::vector<int> saveTypes_;
 };
 
 int Runner::Run() {
@@ -162,7 +161,6 @@ int Runner::Run() {
 // Everything that can be told from the command line and the session is checked before the
 // programmer starts, so that a mistake in the last operation does not leave a chip half done.
 int Runner::CheckOperations() {
-    saveTypes_.assign(o_.operations.size(), ftAutoDetect);
     for (std::size_t i = 0; i < o_.operations.size(); ++i) {
         const CliOperation& op = o_.operations[i];
         const int position = static_cast<int>(std::min<std::size_t>(i + 1, 99));
@@ -180,7 +178,6 @@ int Runner::CheckOperations() {
             if (!FileTypeByIndex(type)->canSave) {
                 return Refuse(position, op.option + ": " + FileTypeName(type) + " files cannot be saved");
             }
-            saveTypes_[i] = type;
         }
     }
     return 0;
@@ -393,8 +390,8 @@ bool Runner::DeviceCommand(const CliOperation& op, TDeviceCommand command) {
 
 bool Runner::SaveRead(const CliOperation& op) {
     if (op.file.empty()) return true;
-    const std::size_t index = static_cast<std::size_t>(&op - o_.operations.data());
-    const int type = saveTypes_[index];
+    // CheckOperations made sure there is one.
+    const int type = SaveTypeFor(op);
     std::error_code ec;
     const std::string path = fs::absolute(op.file, ec).string();
     if (!flow_.SaveFile(path, FileTypeName(type), DefaultPointer, DefaultPointer, DefaultPointer,
