@@ -8,25 +8,10 @@ class SharedStateTest : public CliProcessTest {
 protected:
     // Starts kov-cli with its own session and output files, named after `tag`.
     pid_t StartJob(const std::string& tag, std::vector<std::string> args) {
-        const std::string program = std::string(KOV_TEST_STAGE_DIR) + "/framework/kov-cli";
         const std::string session = Path(tag + ".kvs");
         WriteFile(session, ReadFile(Session()));
-        args.insert(args.begin(), {program, "--yes", "--session", session, "run"});
-        const std::string out = Path(tag + ".out"), err = Path(tag + ".err");
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            std::vector<char*> argv;
-            for (std::string& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (o < 0 || e < 0) ::_exit(127);
-            ::dup2(o, STDOUT_FILENO);
-            ::dup2(e, STDERR_FILENO);
-            ::execv(program.c_str(), argv.data());
-            ::_exit(127);
-        }
-        return pid;
+        args.insert(args.begin(), {"--yes", "--session", session, "run"});
+        return Start(args, tag + ".out", tag + ".err");
     }
     static int Wait(pid_t pid) {
         int status = 0;

@@ -40,12 +40,14 @@ protected:
     std::string SessionText() const { return ReadFile(temp / "s.kvs"); }
     std::string Path(const std::string& name) const { return (temp / name).string(); }
 
-    // Starts kov-cli with `args` in the temporary folder; output goes to files there.
-    pid_t Start(const std::vector<std::string>& args) {
+    // Starts kov-cli with `args` in the temporary folder; output goes to the files `outName` and
+    // `errName` there (Finish reads the default ones).
+    pid_t Start(const std::vector<std::string>& args, const std::string& outName = "stdout.txt",
+                const std::string& errName = "stderr.txt") {
         const std::string program = std::string(KOV_TEST_STAGE_DIR) + "/framework/kov-cli";
         std::vector<std::string> all{program};
         all.insert(all.end(), args.begin(), args.end());
-        const std::string out = Path("stdout.txt"), err = Path("stderr.txt"), dir = temp.path().string();
+        const std::string out = Path(outName), err = Path(errName), dir = temp.path().string();
         const pid_t pid = ::fork();
         if (pid == 0) {
             std::vector<char*> argv;
