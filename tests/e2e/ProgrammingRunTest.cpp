@@ -62,11 +62,7 @@ protected:
     }
     std::string DeviceChecksum() const { return MainForm->DeviceChecksum->text().toStdString(); }
     void Restart() {
-        MainForm->close();
-        StopGlobals();
-        DestroyForms();
-        formsCreated = false;
-        sessionLines.clear();
+        EndRun();
         Start();
     }
 };

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <filesystem>
 
 #include "ui/Forms.h"
 #include "ui/MainForm.h"
@@ -52,6 +53,29 @@ void FormsFixture::StartForms() {
     // The libraries' start-up at the first showing has tests of its own (StartLibraries).
     MainForm->StartLibrariesOnShow = false;
     formsCreated = true;
+}
+
+void FormsFixture::EndRun() {
+    MainForm->close();
+    StopGlobals();
+    DestroyForms();
+    formsCreated = false;
+    sessionLines.clear();
+}
+
+bool FormsFixture::PlaceSamplePlugins(std::initializer_list<const char*> needed) {
+    namespace fs = std::filesystem;
+    const fs::path stage(KOV_TEST_STAGE_DIR);
+    for (const char* folder : {"prog", "devs"}) {
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(stage / folder, error)) {
+            fs::copy_file(entry.path(), temp / folder / entry.path().filename(), fs::copy_options::overwrite_existing);
+        }
+    }
+    for (const char* file : needed) {
+        if (!fs::exists(temp / file)) return false;
+    }
+    return true;
 }
 
 void FormsFixture::TearDown() {

@@ -1,5 +1,6 @@
 #pragma once
 #include <QApplication>
+#include <initializer_list>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -18,6 +19,12 @@ protected:
 
     // Starts the globals (if the test postponed them) and creates the windows.
     void StartForms();
+    // Ends the run as the program does (close, globals, windows) and forgets the session lines,
+    // so that the next start reads the session the run wrote.
+    void EndRun();
+    // Copies the sample plug-ins of the staged tree into the installation; false when one of
+    // `needed` (paths in the installation) is missing because the samples are not built.
+    bool PlaceSamplePlugins(std::initializer_list<const char*> needed);
 
     bool formsCreated = false;
 };

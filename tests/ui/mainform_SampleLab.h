@@ -18,17 +18,7 @@ protected:
     bool AutoStart() const override { return false; }
     void SetUp() override {
         FormsFixture::SetUp();
-        namespace fs = std::filesystem;
-        const fs::path stage(KOV_TEST_STAGE_DIR);
-        for (const char* folder : {"prog", "devs"}) {
-            std::error_code error;
-            for (const auto& entry : fs::directory_iterator(stage / folder, error)) {
-                fs::copy_file(entry.path(), temp / folder / entry.path().filename(),
-                              fs::copy_options::overwrite_existing);
-            }
-        }
-        if (!fs::exists(temp / "prog" / "kov22.so") || !fs::exists(temp / "devs" / "flash.so") ||
-            !fs::exists(temp / "devs" / "eprom16.so")) {
+        if (!PlaceSamplePlugins({"prog/kov22.so", "devs/flash.so", "devs/eprom16.so"})) {
             GTEST_SKIP() << "the sample plug-ins are not built";
         }
         sessionLines = {"Simulator.StateFolder=" + (temp / "state").string(), "Simulator.TimeScale=0",

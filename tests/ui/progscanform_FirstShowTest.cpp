@@ -44,11 +44,7 @@ protected:
     }
     // Ends the run as the program does and starts it again on the session it wrote.
     void Restart() {
-        MainForm->close();
-        StopGlobals();
-        DestroyForms();
-        formsCreated = false;
-        sessionLines.clear();
+        EndRun();
         Show();
     }
     bool WindowCloses() {

@@ -17,7 +17,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using Texts = std::vector<std::string>;
 
 Texts Items(const QComboBox* box) {
@@ -32,16 +31,7 @@ protected:
     bool AutoStart() const override { return false; }
     void SetUp() override {
         FormsFixture::SetUp();
-        const fs::path stage(KOV_TEST_STAGE_DIR);
-        for (const char* folder : {"prog", "devs"}) {
-            std::error_code error;
-            for (const auto& entry : fs::directory_iterator(stage / folder, error)) {
-                fs::copy_file(entry.path(), temp / folder / entry.path().filename(),
-                              fs::copy_options::overwrite_existing);
-            }
-        }
-        if (!fs::exists(temp / "prog" / "kov22.so") || !fs::exists(temp / "prog" / "kovp4.so") ||
-            !fs::exists(temp / "devs" / "eprom8.so")) {
+        if (!PlaceSamplePlugins({"prog/kov22.so", "prog/kovp4.so", "devs/eprom8.so"})) {
             GTEST_SKIP() << "the sample plug-ins are not built";
         }
         sessionLines.push_back("Simulator.StateFolder=" + (temp / "state").string());
