@@ -61,6 +61,11 @@ QIcon GlyphIcon(const TGlyph* glyph, int count) {
     return QIcon(strip);
 }
 
+void ShowByteSwap(QPushButton* button, const TByteSwapButton& swap) {
+    button->setToolTip(ToQString(swap.hint));
+    button->setIcon(GlyphIcon(swap.on ? EnabledGlyph : DisabledGlyph, 1));
+}
+
 // The buttons of the window share one least width; a longer caption, or a picture beside it,
 // widens the button, so that the window cannot be made so small that a caption is cut off.
 class TCommandButton : public QPushButton {
@@ -454,8 +459,7 @@ void TMainForm::ApplySessionSplits() {
 
 void TMainForm::NoDeviceState() {
     SetPointersEnable(false);
-    SplitsButton->setText(QStringLiteral("Splits/Sets disabled"));
-    SplitsButton->setEnabled(false);
+    SplitsEnabled(false);
     BufferChecksum->setEnabled(false);
     BufferChecksumButton->setEnabled(false);
     if (BufferEditor) BufferEditor->ShowEditor(false);
@@ -524,8 +528,7 @@ void TMainForm::BuildMiscFunctions() {
     if (GlobalDevDLL && swap.offered) {
         QPushButton* button = CommandButton("ByteSwapButton", "Byte Swap", MiscFunctionPanel);
         button->setProperty("tag", 0);
-        button->setToolTip(ToQString(swap.hint));
-        button->setIcon(GlyphIcon(swap.on ? EnabledGlyph : DisabledGlyph, 1));
+        ShowByteSwap(button, swap);
         connect(button, &QPushButton::clicked, this, [this] { ByteSwapButtonClick(); });
         layout->addWidget(button);
         MiscButtons.push_back(button);
@@ -566,9 +569,7 @@ void TMainForm::ByteSwapButtonClick() {
     Operations.ToggleByteSwap();
     const TByteSwapButton swap = Operations.ByteSwapButton();
     for (QPushButton* button : MiscButtons) {
-        if (button->property("tag").toInt() != 0) continue;
-        button->setToolTip(ToQString(swap.hint));
-        button->setIcon(GlyphIcon(swap.on ? EnabledGlyph : DisabledGlyph, 1));
+        if (button->property("tag").toInt() == 0) ShowByteSwap(button, swap);
     }
 }
 
@@ -627,17 +628,13 @@ void TMainForm::UpdateSplitsCaption() {
     if (!caption.empty()) SplitsButton->setText(ToQString(caption));
 }
 
-void TMainForm::OnSplitsEnable(bool valid) {
+void TMainForm::SplitsEnabled(bool valid) {
     SplitsButton->setEnabled(valid);
     if (valid) {
         UpdateSplitsCaption();
     } else {
         SplitsButton->setText(QStringLiteral("Splits/Sets disabled"));
     }
-}
-
-void TMainForm::SplitsEnabled(bool valid) {
-    OnSplitsEnable(valid);
 }
 
 void TMainForm::ReapplyDevicePointers() {

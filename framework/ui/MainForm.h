@@ -90,7 +90,6 @@ public:
     void SetPointersEnable(bool enabled);
     void ApplySplitsToGeometry();
     void UpdateSplitsCaption();
-    void OnSplitsEnable(bool valid);
     // Hands the four pointer fields' values to the geometry as if the user had left each of them.
     void ReapplyDevicePointers();
     void ShowPointers();
