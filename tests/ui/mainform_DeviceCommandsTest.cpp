@@ -50,6 +50,12 @@ protected:
         Remember("flash.so", "AMD", "AM29F010", "DIP32", 32, 8);
     }
     bool Logged(const std::string& text) const { return LogContains(") - " + text); }
+    // Blank checks from the button with `port` serving the library while it runs.
+    void BlankCheckThrough(DialogPort& port) {
+        DialogPort* previous = SetDialogPort(&port);
+        Click(MainForm->BlankCheckButton);
+        SetDialogPort(previous);
+    }
 };
 
 TEST_F(MainFormDeviceTest, FirstShowingShowsTheRememberedDeviceWithItsCommands) {
@@ -192,9 +198,7 @@ TEST_F(MainFormDeviceTest, CloseIsRefusedWhileTheLibraryRunsAndWorksAfterwards) 
     Start();
     ASSERT_NE(GlobalDevDLL, nullptr);
     ClosingPort port;
-    DialogPort* previous = SetDialogPort(&port);
-    Click(MainForm->BlankCheckButton);
-    SetDialogPort(previous);
+    BlankCheckThrough(port);
     ASSERT_GT(port.attempts, 0) << "the library never let events run";
     EXPECT_FALSE(port.closedWhileRunning);
     EXPECT_EQ(port.statusWhileRunning.rfind("Performing device function: Blank Check", 0), 0u)
@@ -233,9 +237,7 @@ TEST_F(MainFormDeviceTest, NoOtherCommandStartsWhileTheLibraryRuns) {
     Start();
     ASSERT_NE(GlobalDevDLL, nullptr);
     ImpatientPort port;
-    DialogPort* previous = SetDialogPort(&port);
-    Click(MainForm->BlankCheckButton);
-    SetDialogPort(previous);
+    BlankCheckThrough(port);
     ASSERT_TRUE(port.tried) << "the library never let events run";
     EXPECT_EQ(port.Texts(), Texts{"Blank Check operation successful."});
     for (const char* name : {"Read", "Program", "Read Device ID", "Checksum"})
