@@ -44,12 +44,6 @@ void Clear(std::size_t size) {
     std::fill(GlobalBuffer->Data, GlobalBuffer->Data + size, 0);
 }
 
-std::string Hex8(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X", value);
-    return text;
-}
-
 class ProgrammingRunTest : public SampleLabTest {
 protected:
     // Runs a command button and returns the boxes it showed.
@@ -189,19 +183,8 @@ TEST_F(ProgrammingRunTest, TwoSplitsAndTwoSetsPlaceTheSelectedDevicesWords) {
     Start();
     ASSERT_NE(GlobalDevDLL, nullptr);
 
-    auto layout = [this](int splits, int sets, int split, int set) {
-        script.steps.push_back([=](QWidget* dialog) {
-            auto* form = static_cast<TSplitsForm*>(dialog);
-            form->SplitsBox->setValue(splits);
-            form->SetsBox->setValue(sets);
-            form->SplitDevBox->setValue(split);
-            form->SetDevBox->setValue(set);
-            Click(form->BitBtn1);
-        });
-        Click(MainForm->SplitsButton);
-    };
     // The whole image of four devices: two side by side, two such pairs one after the other.
-    layout(2, 2, 2, 2);
+    RunSplitsDialog(2, 2, 2, 2);
     ASSERT_EQ(MainForm->SplitsButton->text(), "Splits(2:2) and Sets(2:2)");
     ASSERT_EQ(MainForm->BuffOffsetEnd->text().toStdString(), "0007FFFF");
     const Bytes image = Pattern(4 * words, 3);
@@ -211,7 +194,7 @@ TEST_F(ProgrammingRunTest, TwoSplitsAndTwoSetsPlaceTheSelectedDevicesWords) {
     ASSERT_NE(DeviceChecksum(), "00000000");
 
     // Read the chip alone: it holds the second device's words of the second set.
-    layout(1, 1, 1, 1);
+    RunSplitsDialog(1, 1, 1, 1);
     Clear(4 * words);
     Run(MainForm->ReadButton);
     const Bytes chip = Contents(words);
@@ -222,7 +205,7 @@ TEST_F(ProgrammingRunTest, TwoSplitsAndTwoSetsPlaceTheSelectedDevicesWords) {
     EXPECT_EQ(SplitsWordAddress(0, 1, words, 0, 2, 1, 2, 2), 2u * words + 3);
 
     // Read into the first device of the first set: its lane takes the chip, the others stay.
-    layout(2, 2, 1, 1);
+    RunSplitsDialog(2, 2, 1, 1);
     Load(image);
     Run(MainForm->ReadButton);
     const Bytes after = Contents(4 * words);

@@ -331,15 +331,7 @@ TEST_F(MainFormDeviceTest, ExtraFunctionsRunWithoutASuccessBox) {
 TEST_F(MainFormDeviceTest, SplitsDialogOkAppliesTheLayoutCancelKeepsTheSession) {
     Start();
     ASSERT_NE(GlobalDevDLL, nullptr);
-    script.steps.push_back([](QWidget* dialog) {
-        auto* form = static_cast<TSplitsForm*>(dialog);
-        form->SplitsBox->setValue(2);
-        form->SetsBox->setValue(2);
-        form->SplitDevBox->setValue(2);
-        form->SetDevBox->setValue(2);
-        Click(form->BitBtn1);
-    });
-    Click(MainForm->SplitsButton);
+    RunSplitsDialog(2, 2, 2, 2);
     EXPECT_EQ(MainForm->SplitsButton->text(), "Splits(2:2) and Sets(2:2)");
     EXPECT_EQ(Text(MainForm->BuffOffsetEnd), "0007FFFF");
     EXPECT_EQ(GlobalDevDLL->Geometry()->RangeStart(), 0x40001u);
@@ -372,12 +364,6 @@ std::uint32_t SelectedDeviceSum16() {
     return sum;
 }
 
-std::string Hex8(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X", value);
-    return text;
-}
-
 // The sum of the 8-bit words of the selected device, read from the buffer by the layout rules.
 std::uint32_t SelectedDeviceSum8() {
     const TDevGeometry& g = *GlobalDevDLL->Geometry();
@@ -396,30 +382,19 @@ TEST_F(MainFormDeviceTest, TheBufferChecksumFollowsTheSplitsDialog) {
     for (int i = 0; i < 0x80000; ++i) GlobalBuffer->Data[i] = static_cast<std::uint8_t>(i % 2 ? i * 7 : 0x11);
     Click(MainForm->BufferChecksumButton);
     ASSERT_EQ(Text(MainForm->BufferChecksum), Hex8(SelectedDeviceSum8()));
-    auto splitsDialog = [this](int splits, int splitDevice, int sets, int setDevice, bool ok) {
-        script.steps.push_back([=](QWidget* dialog) {
-            auto* form = static_cast<TSplitsForm*>(dialog);
-            form->SplitsBox->setValue(splits);
-            form->SetsBox->setValue(sets);
-            form->SplitDevBox->setValue(splitDevice);
-            form->SetDevBox->setValue(setDevice);
-            Click(ok ? static_cast<QWidget*>(form->BitBtn1) : static_cast<QWidget*>(form->CancelButton));
-        });
-        Click(MainForm->SplitsButton);
-    };
     const std::string alone = Text(MainForm->BufferChecksum);
-    splitsDialog(2, 2, 1, 1, true);
+    RunSplitsDialog(2, 1, 2, 1);
     ASSERT_EQ(MainForm->SplitsButton->text(), "Splits(2:2) and Sets(1:1)");
     EXPECT_EQ(Text(MainForm->BufferChecksum), Hex8(SelectedDeviceSum8()));
     EXPECT_NE(Text(MainForm->BufferChecksum), alone);
 
-    splitsDialog(2, 1, 2, 2, true);
+    RunSplitsDialog(2, 2, 1, 2);
     ASSERT_EQ(MainForm->SplitsButton->text(), "Splits(1:2) and Sets(2:2)");
     EXPECT_EQ(Text(MainForm->BufferChecksum), Hex8(SelectedDeviceSum8()));
 
     // Cancel changes neither the layout nor the field.
     const std::string kept = Text(MainForm->BufferChecksum);
-    splitsDialog(4, 3, 1, 1, false);
+    RunSplitsDialog(4, 1, 3, 1, false);
     EXPECT_EQ(Text(MainForm->BufferChecksum), kept);
 }
 

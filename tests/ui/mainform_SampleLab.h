@@ -3,7 +3,11 @@
 // starts kov on the simulated USB programmer with a remembered device, so that the first showing
 // asks nothing.
 #include <QApplication>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,6 +16,14 @@
 #include "progscanform_ModalScript.h"
 #include "ui/Forms.h"
 #include "ui/MainForm.h"
+#include "ui/SplitsForm.h"
+
+// A checksum as the main window's fields show it.
+inline std::string Hex8(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", value);
+    return text;
+}
 
 class SampleLabTest : public FormsFixture {
 protected:
@@ -45,6 +57,18 @@ protected:
     // A button click through the toolkit, as the user makes it.
     static void Click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
     std::vector<std::string> BoxTexts() const { return dialogs.Texts(); }
+    // The splits dialog from its button, given these counts and current devices, then OK or Cancel.
+    void RunSplitsDialog(int splits, int sets, int splitDevice, int setDevice, bool ok = true) {
+        script.steps.push_back([=](QWidget* dialog) {
+            auto* form = static_cast<TSplitsForm*>(dialog);
+            form->SplitsBox->setValue(splits);
+            form->SetsBox->setValue(sets);
+            form->SplitDevBox->setValue(splitDevice);
+            form->SetDevBox->setValue(setDevice);
+            Click(ok ? static_cast<QWidget*>(form->BitBtn1) : static_cast<QWidget*>(form->CancelButton));
+        });
+        Click(MainForm->SplitsButton);
+    }
 
     // Steps for the modal dialogs a test expects; any other dialog fails the test instead of
     // waiting for a person.
