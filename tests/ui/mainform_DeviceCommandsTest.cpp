@@ -527,10 +527,14 @@ class EditorRecord : public TBufferEditorLink {
 public:
     bool IsShown() const override { return shown; }
     void ShowEditor(bool show) override { shown = show; }
-    void Refresh() override { ++refreshes; }
+    void Refresh() override {
+        ++refreshes;
+        lockedDuringRefresh = lockedDuringRefresh || locked;
+    }
     void FollowBufferEnd(std::uint32_t end) override { ends.push_back(end); }
-    void SetLocked(bool locked) override { lockedDuringRefresh = lockedDuringRefresh || locked; }
+    void SetLocked(bool isLocked) override { locked = isLocked; }
     bool shown = false;
+    bool locked = false;
     int refreshes = 0;
     std::vector<std::uint32_t> ends;
     bool lockedDuringRefresh = false;
